@@ -1,0 +1,62 @@
+#pragma once
+// What every command of `quenlow` shares: the array options, the recovery context, the
+// terminal feedback, and exit statuses.
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "disk/FileReadSeekRaid.h"
+#include "disk/RecoveryContext.h"
+#include "cli/TerminalFeedback.h"
+
+namespace quenlow::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+struct ArrayOptions {
+    std::vector<std::string> members;  // paths, or MISSING in any letter case
+    bool vhd = false;
+    int level = -1;
+    int layout = 3;
+    int64_t stripe = 128;
+    std::string offsets;  // comma-separated sectors; empty: each member's probed offset
+};
+
+struct CliContext {
+    ArrayOptions array;
+    disk::RecoveryContext recovery;
+    TerminalFeedback feedback;
+    bool yes = false;    // --yes: answer questions with yes
+    int exitStatus = kExitOk;
+
+    // Checks the array options (members given, level, layout, stripe, offsets) and, for a
+    // bad one, prints an error naming it and returns false; the status is then kExitUsage.
+    bool validateArrayOptions();
+    // Probes every member with `raid` (which learns the LDM data size) and fills `offsets`
+    // from the offsets list, or from the probe when none was given.
+    bool resolveOffsets(disk::FileReadSeekRaid& raid, std::vector<int64_t>& offsets);
+    // Creates the RAID virtual disk from the options and opens it. On failure prints the
+    // reason and sets exitStatus (usage errors 2, others 1).
+    bool openArray();
+
+    // Prints an error to standard error: "quenlow: <text>".
+    void error(const std::string& text);
+};
+
+// Member names of the options as the virtual disk takes them (MISSING -> "MISSING DISK").
+std::string memberName(const std::string& option);
+
+// Prints a JSON value to standard output (pretty, one trailing newline).
+void printJson(const nlohmann::json& value);
+// Prints rows as aligned columns under a header.
+void printTable(const std::vector<std::string>& header,
+                const std::vector<std::vector<std::string>>& rows);
+
+}  // namespace quenlow::cli

@@ -1,0 +1,53 @@
+// quenlow: the command line of the RAID recovery tool.
+
+#include <algorithm>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/CliContext.h"
+#include "cli/Command.h"
+
+int main(int argc, char** argv) {
+    using namespace quenlow::cli;
+    CliContext context;
+    context.recovery.feedback = &context.feedback;
+
+    CLI::App app{"Quenlow RAID Recovery: assemble a broken RAID array read-only and recover its files."};
+    app.name("quenlow");
+    app.require_subcommand(1);
+    app.fallthrough();
+    auto& a = context.array;
+    app.add_option("-m,--member", a.members,
+                   "a member in array order (drive, image or VHD file); MISSING for one that is gone; repeatable")
+        ->take_all()
+        ->allow_extra_args(false);
+    app.add_flag("--vhd", a.vhd, "the members are VHD files");
+    app.add_option("-l,--level", a.level, "RAID level: 0 or 5");
+    app.add_option("--layout", a.layout, "RAID-5 parity layout: 1, 2 or 3")->capture_default_str();
+    app.add_option("-s,--stripe", a.stripe, "stripe unit in sectors")->capture_default_str();
+    app.add_option("-o,--offsets", a.offsets,
+                   "per-member start offsets in sectors, comma-separated (default: each member's probed offset)");
+
+    auto& registry = commandRegistry();
+    std::stable_sort(registry.begin(), registry.end(),
+                     [](const CommandEntry& x, const CommandEntry& y) { return x.order < y.order; });
+    for (auto& entry : registry) entry.setup(app, context);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitUsage;
+    } catch (const std::exception& e) {
+        context.feedback.finishProgress();
+        std::cerr << "quenlow: " << e.what() << '\n';
+        return kExitFailed;
+    }
+    context.feedback.finishProgress();
+    return context.exitStatus;
+}
