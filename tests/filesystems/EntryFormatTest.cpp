@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include "filesystems/EntryFormat.h"
+#include "filesystems/MemoryTree.h"
+
+using namespace quenlow;
+
+TEST(EntryFormat, SizeTextUsesPowersOfTwoAndTheUnitBoundaries) {
+    EXPECT_EQ(fs::sizeText(0), "0 Bytes");
+    EXPECT_EQ(fs::sizeText(1023), "1023 Bytes");
+    EXPECT_EQ(fs::sizeText(1024), "1.00 KB");
+    EXPECT_EQ(fs::sizeText(1048575), "1024.00 KB");
+    EXPECT_EQ(fs::sizeText(1048576), "1.00 MB");
+    EXPECT_EQ(fs::sizeText(1073741824), "1.00 GB");
+    EXPECT_EQ(fs::sizeText(5LL << 40), "5120.00 GB");  // beyond a terabyte: still GB
+    EXPECT_EQ(fs::sizeText(-5), "-5 Bytes");
+}
+
+TEST(EntryFormat, DateTextKeepsTheHourRule) {
+    platform::CalendarTime t{2021, 3, 4, 13, 7, 59};
+    EXPECT_EQ(fs::dateText(t), "03/04/2021  01:07 PM");
+    t.hour = 12; t.minute = 0;
+    EXPECT_EQ(fs::dateText(t), "03/04/2021  12:00 AM");
+    t.hour = 0; t.minute = 5;
+    EXPECT_EQ(fs::dateText(t), "03/04/2021  00:05 AM");
+    t.hour = 23; t.minute = 59;
+    EXPECT_EQ(fs::dateText(t), "03/04/2021  11:59 PM");
+}
+
+TEST(MemoryTree, KeepsOrderAndDeletesSubtrees) {
+    fs::MemoryTree tree;
+    auto root = tree.insertItem(fs::kNoItem, "ROOT", true, 0);
+    auto a = tree.insertItem(root, "a", true, 11);
+    auto b = tree.insertItem(root, "b", false, 12);
+    auto a1 = tree.insertItem(a, "a1", false, 13);
+    EXPECT_EQ(tree.firstChild(root), a);
+    EXPECT_EQ(tree.nextSibling(a), b);
+    EXPECT_EQ(tree.nextSibling(b), fs::kNoItem);
+    EXPECT_EQ(tree.data(a1), 13u);
+    tree.setRed(b);
+    EXPECT_TRUE(tree.isRed(b));
+    tree.deleteItem(a);
+    EXPECT_EQ(tree.firstChild(root), b);
+    EXPECT_EQ(tree.text(a1), "");  // gone with its parent
+    EXPECT_EQ(tree.liveCount(), 2u);
+}
