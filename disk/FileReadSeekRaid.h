@@ -2,6 +2,16 @@
 // The RAID virtual disk: a set of member readers presented as one disk (RAID-0, or RAID-5
 // with parity layouts 1, 2 and 3), a missing member rebuilt by XOR. Reads are served in
 // large requests with exactly the bytes, results and positions of a sector-by-sector read.
+//
+// The sector-by-sector definition of read(): for each whole sector, read 512 bytes from the
+// member that holds it (or, when that member is missing, the XOR of the same-offset sector
+// of every present member), then seek to position + 512, which maps the next logical sector
+// afresh. A sector whose read fails is not followed by that seek: the next sector is read
+// from wherever the member's file position is. The call's result is that of the last sector.
+// A rebuilt sector is one composite read: it succeeds only when every present member's read
+// succeeded, and any failing member stops the advance. A member that delivers nothing adds
+// zeros to the XOR. When every member is missing sectors read as zeros, the advance still
+// happens, and the result is false (no member read was performed).
 
 #include <cstdint>
 #include <memory>
@@ -20,10 +30,14 @@ public:
     // Builds the members from memberNames (the path is not used). Refuses RAID-5 with fewer
     // than three members, a stripe of 0, a level other than 0 or 5 and a layout other than
     // 1-3, with the reason in lastError(). Sets the context's totalSectors to the virtual
-    // disk's size.
+    // disk's size and leaves the disk positioned at offset 0.
     bool open(const std::string& path = {}) override;
+    // Maps offset + baseOffset to a member and positions it (every present member when it is
+    // missing). A negative or unrepresentable offset fails and moves nothing.
     bool seek(int64_t offset, int32_t method = 0) override;
     bool read(void* buffer, uint32_t count) override;
+    // Moves the first member (reader and name) to the end; partitionOffsets stay in place.
+    // The disk is positioned afresh at `position` under the new order.
     bool rotate(std::string* windowText) override;
     int64_t sizeBytes() const override { return static_cast<int64_t>(totalSectors_) * kSectorSize; }
 
@@ -34,7 +48,7 @@ public:
 
     // Where a logical sector (already including baseOffset) lives.
     struct Location {
-        int32_t member = 0;        // index into members
+        int32_t member = -1;       // index into members; -1 when the geometry is unusable
         int64_t memberSector = 0;  // sector on that member, before its partition offset
         int32_t parityMember = -1; // RAID-5: the row's parity member
     };
@@ -42,6 +56,8 @@ public:
 
     // Size of the virtual disk in sectors, as decided by open().
     uint64_t totalSectors() const { return totalSectors_; }
+    // The member that holds the sector at `position`.
+    readWriteInterface* current() const { return current_; }
 
     static bool isMissingName(const std::string& name);
 
@@ -58,9 +74,28 @@ public:
     std::vector<std::unique_ptr<readWriteInterface>> members;
 
 private:
+    bool fail(const std::string& detail);
+    int64_t probe(readWriteInterface& reader);
+    uint64_t computeSize() const;
+    uint64_t sizeFromLdm() const;
+    // Byte offset on member `loc.member` of a mapped sector; false when it does not fit.
+    bool memberByteOffset(const Location& loc, int64_t* offset) const;
+    // One sector of the sector-by-sector definition, advance included.
+    bool readOneSector(unsigned char* out);
+    // Rebuilds `sectors` sectors at `offset` on every present member into `out`; returns the
+    // leading sectors every present member delivered in full.
+    uint32_t rebuildRun(int64_t offset, unsigned char* out, uint32_t sectors, bool* anyPresent);
+
     readWriteInterface* current_ = nullptr;
+    // True when the members are where seek(position) would put them (or would be, once that
+    // seek is issued): then the next sectors can be served in runs. False after a sector
+    // whose read failed, when the next sector depends on where that read left the member.
+    bool clean_ = false;
+    int64_t cleanBase_ = 0;  // baseOffset when the members were put in place
     uint64_t totalSectors_ = 0;
-    std::vector<unsigned char> scratch_;  // reused buffers of the fast path
+    std::vector<unsigned char> scratch_;  // one member's run during a rebuild
+    unsigned char rebuildBuffer_[kSectorSize] = {};
+    unsigned char scratchBuffer_[kSectorSize] = {};
 };
 
 }  // namespace quenlow::disk

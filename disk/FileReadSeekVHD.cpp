@@ -1,17 +1,352 @@
 #include "disk/FileReadSeekVHD.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "disk/RecoveryContext.h"
+
 namespace quenlow::disk {
 
-// Placeholder until the VHD reader lands.
-bool FileReadSeekVHD::open(const std::string& path) {
-    reportFailure("not a vhd file", path + ": VHD members are not supported yet");
+namespace {
+
+constexpr uint32_t kFooterBytes = 512;
+constexpr uint32_t kHeaderBytes = 1024;
+constexpr uint32_t kUnallocated = 0xFFFFFFFFu;
+constexpr uint32_t kTypeFixed = 2;
+constexpr uint32_t kTypeDynamic = 3;
+constexpr uint32_t kTypeDifferencing = 4;
+constexpr uint32_t kMaxBlockBytes = 1u << 30;
+constexpr uint32_t kMaxTableEntries = 1u << 28;
+
+uint32_t be32(const unsigned char* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+uint64_t be64(const unsigned char* p) { return (uint64_t{be32(p)} << 32) | be32(p + 4); }
+
+struct Footer {
+    bool cookie = false;
+    bool checksum = false;
+    uint64_t dataOffset = 0;
+    uint64_t currentSize = 0;
+    uint32_t diskType = 0;
+};
+
+Footer parseFooter(const unsigned char* f) {
+    Footer out;
+    out.cookie = std::memcmp(f, "conectix", 8) == 0;
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < kFooterBytes; ++i)
+        if (i < 64 || i >= 68) sum += f[i];
+    out.checksum = ~sum == be32(f + 64);
+    out.dataOffset = be64(f + 16);
+    out.currentSize = be64(f + 48);
+    out.diskType = be32(f + 60);
+    return out;
+}
+
+bool endsInVhd(const std::string& path) {
+    if (path.size() <= 3) return true;
+    std::string tail = path.substr(path.size() - 3);
+    for (auto& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == "vhd";
+}
+
+}  // namespace
+
+bool FileReadSeekVHD::fail(const std::string& detail) {
+    file_.close();
+    handle = -1;
+    positioned_ = false;
+    blockTable.clear();
+    blockTableCount = 0;
+    virtualSize_ = 0;
+    setLastError(detail);
     return false;
 }
 
-bool FileReadSeekVHD::seek(int64_t, int32_t) { return false; }
+bool FileReadSeekVHD::open(const std::string& path) {
+    file_.close();
+    handle = -1;
+    blockTable.clear();
+    blockTableCount = 0;
+    virtualSize_ = 0;
+    dataEnd_ = 0;
+    fixed_ = false;
+    positioned_ = false;
+    clean_ = false;
+    blockSectors_ = 4096;
+    bitmapBytes_ = 512;
+    lastError_.clear();
 
-bool FileReadSeekVHD::read(void*, uint32_t) { return false; }
+    if (!endsInVhd(path)) {
+        reportFailure("not a vhd file", path + ": not a vhd file (the name does not end in \"vhd\")");
+        return false;
+    }
+    if (!file_.open(path)) {
+        reportFailure("invalid handle ...", file_.error());
+        return false;
+    }
+    const int64_t size = static_cast<int64_t>(file_.size());
+    length = size;
+    if (size < static_cast<int64_t>(kFooterBytes))
+        return fail(path + ": too small to be a VHD file (" + std::to_string(size) + " bytes)");
 
-uint32_t FileReadSeekVHD::readRun(int64_t, void*, uint32_t) { return 0; }
+    unsigned char head[kFooterBytes] = {};
+    unsigned char tail[kFooterBytes] = {};
+    if (file_.readAt(head, kFooterBytes, 0) != kFooterBytes ||
+        file_.readAt(tail, kFooterBytes, static_cast<uint64_t>(size - kFooterBytes)) != kFooterBytes)
+        return fail(path + ": cannot read the VHD footer");
+    const Footer atStart = parseFooter(head);
+    const Footer atEnd = parseFooter(tail);
+
+    const unsigned char* footer = nullptr;
+    Footer chosen;
+    if (atEnd.cookie && atEnd.diskType == kTypeFixed && (atEnd.checksum || !atStart.checksum)) {
+        footer = tail;
+        chosen = atEnd;
+    } else if (atStart.cookie && atStart.checksum) {
+        footer = head;
+        chosen = atStart;
+    } else if (atEnd.cookie && atEnd.checksum) {
+        footer = tail;
+        chosen = atEnd;
+    } else if (atStart.cookie) {
+        footer = head;
+        chosen = atStart;
+    } else if (atEnd.cookie) {
+        footer = tail;
+        chosen = atEnd;
+    } else {
+        return fail(path + ": not a VHD file (no \"conectix\" footer at its start or end)");
+    }
+    // Sector data never runs into a valid footer at the end of the file.
+    dataEnd_ = atEnd.cookie ? size - kFooterBytes : size;
+
+    bool ok = false;
+    switch (chosen.diskType) {
+    case kTypeFixed:
+        ok = openFixed(footer);
+        break;
+    case kTypeDynamic:
+        ok = openDynamic(footer);
+        break;
+    case kTypeDifferencing:
+        return fail(path + ": a differencing VHD holds only the changes to its parent disk and "
+                           "cannot be read on its own");
+    default:
+        return fail(path + ": unknown VHD disk type " + std::to_string(chosen.diskType));
+    }
+    if (!ok) {
+        std::string why = lastError_;
+        return fail(path + ": " + why);
+    }
+    handle = file_.fd();
+    if (context_ != nullptr) context_->totalSectors = static_cast<uint64_t>(virtualSize_) / kSectorSize;
+    seek(0, 0);
+    return true;
+}
+
+bool FileReadSeekVHD::openFixed(const unsigned char* footer) {
+    fixed_ = true;
+    dataEnd_ = static_cast<int64_t>(file_.size()) - kFooterBytes;
+    uint64_t size = parseFooter(footer).currentSize;
+    virtualSize_ = static_cast<int64_t>(std::min<uint64_t>(size, static_cast<uint64_t>(dataEnd_)));
+    virtualSize_ -= virtualSize_ % kSectorSize;
+    return true;
+}
+
+bool FileReadSeekVHD::openDynamic(const unsigned char* footer) {
+    const uint64_t fileSize = file_.size();
+    unsigned char header[kHeaderBytes] = {};
+    auto readHeader = [&](uint64_t at) {
+        return at <= fileSize && fileSize - at >= kHeaderBytes &&
+               file_.readAt(header, kHeaderBytes, at) == kHeaderBytes &&
+               std::memcmp(header, "cxsparse", 8) == 0;
+    };
+    if (!readHeader(parseFooter(footer).dataOffset) && !readHeader(kFooterBytes)) {
+        setLastError("no dynamic disk header (\"cxsparse\")");
+        return false;
+    }
+    const uint64_t tableOffset = be64(header + 16);
+    const uint32_t entries = be32(header + 28);
+    const uint32_t blockBytes = be32(header + 32);
+    if (blockBytes < kSectorSize || blockBytes % kSectorSize != 0 || blockBytes > kMaxBlockBytes) {
+        setLastError("block size " + std::to_string(blockBytes) + " is not a usable number of sectors");
+        return false;
+    }
+    blockSectors_ = blockBytes / kSectorSize;
+    uint32_t bitmap = (blockSectors_ + 7) / 8;
+    bitmapBytes_ = (bitmap + kSectorSize - 1) / kSectorSize * kSectorSize;
+    if (entries > kMaxTableEntries) {
+        setLastError("block allocation table of " + std::to_string(entries) + " entries is implausible");
+        return false;
+    }
+    const uint64_t tableBytes = uint64_t{entries} * 4;
+    if (entries > 0 && (tableOffset > fileSize || fileSize - tableOffset < tableBytes)) {
+        setLastError("block allocation table (" + std::to_string(entries) + " entries at byte " +
+                     std::to_string(tableOffset) + ") runs past the end of the file (" +
+                     std::to_string(fileSize) + " bytes)");
+        return false;
+    }
+    std::vector<unsigned char> raw(static_cast<size_t>(tableBytes));
+    if (entries > 0 && file_.readAt(raw.data(), raw.size(), tableOffset) != static_cast<int64_t>(raw.size())) {
+        setLastError("cannot read the block allocation table");
+        return false;
+    }
+    blockTable.resize(entries);
+    for (uint32_t i = 0; i < entries; ++i) blockTable[i] = be32(raw.data() + uint64_t{i} * 4);
+    blockTableCount = entries;
+    const uint64_t capacity = uint64_t{entries} * blockBytes;
+    virtualSize_ = static_cast<int64_t>(std::min(parseFooter(footer).currentSize, capacity));
+    virtualSize_ -= virtualSize_ % kSectorSize;
+    return true;
+}
+
+bool FileReadSeekVHD::seek(int64_t offset, int32_t) {
+    position = offset;
+    positioned_ = false;
+    clean_ = true;
+    cleanBase_ = baseOffset;
+    int64_t target = 0;
+    if (!file_.isOpen() || __builtin_add_overflow(offset, baseOffset, &target) || target < 0) return false;
+    const int64_t sector = target / kSectorSize;
+    if (fixed_) {
+        const int64_t sectors = virtualSize_ / kSectorSize;
+        if (sector >= sectors) return false;
+        blockAllocated = 1;
+        filePos_ = sector * kSectorSize;
+        runLeft_ = static_cast<uint32_t>(std::min<int64_t>(sectors - sector, std::numeric_limits<uint32_t>::max()));
+    } else {
+        const int64_t block = sector / blockSectors_;
+        const int64_t within = sector % blockSectors_;
+        if (block >= static_cast<int64_t>(blockTable.size())) return false;
+        const uint32_t entry = blockTable[static_cast<size_t>(block)];
+        if (entry == kUnallocated) {
+            blockAllocated = 0;
+            filePos_ = 0;
+        } else {
+            blockAllocated = 1;
+            filePos_ = static_cast<int64_t>(entry) * kSectorSize + bitmapBytes_ + within * kSectorSize;
+        }
+        runLeft_ = blockSectors_ - static_cast<uint32_t>(within);
+    }
+    positioned_ = true;
+    return true;
+}
+
+int64_t FileReadSeekVHD::readFile(void* out, uint64_t bytes, int64_t at) const {
+    if (at < 0 || at >= dataEnd_) return 0;
+    bytes = std::min<uint64_t>(bytes, static_cast<uint64_t>(dataEnd_ - at));
+    return file_.readAt(out, static_cast<size_t>(bytes), static_cast<uint64_t>(at));
+}
+
+uint32_t FileReadSeekVHD::readHere(unsigned char* out, uint32_t sectors) const {
+    sectors = std::min(sectors, runLeft_);
+    if (blockAllocated == 0) {
+        std::memset(out, 0, static_cast<size_t>(sectors) * kSectorSize);
+        return sectors;
+    }
+    int64_t got = readFile(out, static_cast<uint64_t>(sectors) * kSectorSize, filePos_);
+    return got <= 0 ? 0 : static_cast<uint32_t>(got / kSectorSize);
+}
+
+bool FileReadSeekVHD::readOneSector(unsigned char* out) {
+    if (!positioned_) return false;
+    if (blockAllocated == 0) {
+        std::memset(out, 0, kSectorSize);
+    } else {
+        unsigned char sector[kSectorSize] = {};
+        int64_t got = readFile(sector, kSectorSize, filePos_);
+        if (got <= 0) return false;
+        std::memcpy(out, sector, kSectorSize);
+        filePos_ += got;
+        if (got < static_cast<int64_t>(kSectorSize)) {
+            clean_ = false;
+            return false;
+        }
+    }
+    int64_t next = 0;
+    if (__builtin_add_overflow(position, static_cast<int64_t>(kSectorSize), &next)) {
+        positioned_ = false;
+    } else {
+        seek(next, 0);
+    }
+    return true;
+}
+
+bool FileReadSeekVHD::read(void* buffer, uint32_t count) {
+    if (!file_.isOpen()) return false;
+    auto* out = static_cast<unsigned char*>(buffer);
+    const uint32_t sectors = count / kSectorSize;
+    bool result = true;
+    uint32_t i = 0;
+    while (i < sectors) {
+        unsigned char* dest = out + static_cast<size_t>(i) * kSectorSize;
+        if (!positioned_) {
+            // Every remaining sector fails the same way and nothing moves.
+            result = false;
+            break;
+        }
+        if (!clean_ || baseOffset != cleanBase_) {
+            result = readOneSector(dest);
+            ++i;
+            continue;
+        }
+        const uint32_t run = std::min(sectors - i, runLeft_);
+        const uint32_t good = readHere(dest, run);
+        if (good > 0) {
+            result = true;
+            int64_t next = 0;
+            if (__builtin_add_overflow(position, static_cast<int64_t>(good) * kSectorSize, &next))
+                positioned_ = false;
+            else
+                seek(next, 0);
+        }
+        i += good;
+        if (good < run) {
+            result = readOneSector(out + static_cast<size_t>(i) * kSectorSize);
+            ++i;
+        }
+    }
+    const uint32_t rest = count % kSectorSize;
+    if (rest != 0) {
+        unsigned char* dest = out + static_cast<size_t>(sectors) * kSectorSize;
+        if (!positioned_) {
+            result = false;
+        } else if (blockAllocated == 0) {
+            std::memset(dest, 0, rest);
+            result = true;
+        } else {
+            unsigned char part[kSectorSize] = {};
+            int64_t got = readFile(part, rest, filePos_);
+            if (got > 0) {
+                std::memcpy(dest, part, rest);
+                filePos_ += got;
+                clean_ = false;
+            }
+            result = got == static_cast<int64_t>(rest);
+        }
+    }
+    return result;
+}
+
+uint32_t FileReadSeekVHD::readRun(int64_t offset, void* buffer, uint32_t sectors) {
+    auto* out = static_cast<unsigned char*>(buffer);
+    uint32_t done = 0;
+    while (done < sectors) {
+        int64_t at = 0;
+        if (__builtin_add_overflow(offset, static_cast<int64_t>(done) * kSectorSize, &at) || !seek(at, 0))
+            break;
+        const uint32_t run = std::min(sectors - done, runLeft_);
+        const uint32_t good = readHere(out + static_cast<size_t>(done) * kSectorSize, run);
+        done += good;
+        if (good < run) break;
+    }
+    return done;
+}
 
 }  // namespace quenlow::disk
