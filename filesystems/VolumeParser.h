@@ -48,6 +48,13 @@ public:
     virtual int64_t sizeField(EntryRef entry) const = 0;
     // Saving does not write this entry (it is still counted).
     virtual bool skipWhenSaving(EntryRef entry) const { (void)entry; return false; }
+    // Gives the entry a new name (names restored from the Recycle Bin's info files). Tree
+    // items already inserted keep their text. False when the parser cannot rename.
+    virtual bool setName(EntryRef entry, const std::string& newName) {
+        (void)entry;
+        (void)newName;
+        return false;
+    }
 
     // The Size column.
     virtual std::string sizeText(EntryRef entry) = 0;
