@@ -3,6 +3,7 @@
 // of two dynamic VHD files. The member files are created in a temporary folder and removed.
 //
 //   bench_read [--dir DIR] [--total-mib N] [--read-kib N] [--stripe SECTORS] [--runs N]
+//              [--only SCENARIO]
 
 #include <algorithm>
 #include <chrono>
@@ -29,6 +30,7 @@ struct Options {
     uint32_t readKiB = 1024;
     int64_t stripe = 128;
     int runs = 5;
+    std::string only;  // run just the scenario of this name
 };
 
 std::vector<unsigned char> pseudoRandom(size_t bytes, uint64_t seed) {
@@ -156,6 +158,7 @@ int main(int argc, char** argv) {
         else if (key == "--read-kib") opt.readKiB = static_cast<uint32_t>(std::stoul(value));
         else if (key == "--stripe") opt.stripe = std::stoll(value);
         else if (key == "--runs") opt.runs = std::stoi(value);
+        else if (key == "--only") opt.only = value;
         else {
             std::fprintf(stderr, "bench_read: unknown option %s\n", key.c_str());
             return 2;
@@ -177,7 +180,8 @@ int main(int argc, char** argv) {
         {"raid0-2-vhd", 0, 2, -1, true, 0.8},
     };
     bool all = true;
-    for (const auto& s : scenarios) all = run(opt, s) && all;
+    for (const auto& s : scenarios)
+        if (opt.only.empty() || opt.only == s.name) all = run(opt, s) && all;
     if (own) fs::remove_all(opt.dir);
     return all ? 0 : 1;
 }

@@ -49,4 +49,37 @@ uint32_t FileReadSeek::readRun(int64_t offset, void* buffer, uint32_t sectors) {
     return static_cast<uint32_t>(static_cast<uint64_t>(got) / kSectorSize);
 }
 
+bool FileReadSeek::piecesInside(const Piece* pieces, size_t count) const {
+    if (!file_.isOpen()) return false;
+    const uint64_t size = file_.size();
+    for (size_t i = 0; i < count; ++i) {
+        int64_t start = 0;
+        if (__builtin_add_overflow(pieces[i].offset, baseOffset, &start) || start < 0) return false;
+        uint64_t bytes = static_cast<uint64_t>(pieces[i].sectors) * kSectorSize;
+        if (static_cast<uint64_t>(start) > size || size - static_cast<uint64_t>(start) < bytes) return false;
+    }
+    return true;
+}
+
+bool FileReadSeek::readPieces(const Piece* pieces, size_t count) {
+    if (!file_.isOpen()) return false;
+    std::vector<platform::ReadOnlyFile::Target> targets;
+    targets.reserve(count);
+    size_t i = 0;
+    while (i < count) {
+        const uint64_t start = static_cast<uint64_t>(pieces[i].offset + baseOffset);
+        uint64_t end = start;
+        targets.clear();
+        for (; i < count && static_cast<uint64_t>(pieces[i].offset + baseOffset) == end; ++i) {
+            const size_t bytes = static_cast<size_t>(pieces[i].sectors) * kSectorSize;
+            targets.push_back({pieces[i].data, bytes});
+            end += bytes;
+        }
+        if (file_.readScattered(targets.data(), targets.size(), start) != static_cast<int64_t>(end - start))
+            return false;
+        filePos_ = static_cast<int64_t>(end);
+    }
+    return true;
+}
+
 }  // namespace quenlow::disk

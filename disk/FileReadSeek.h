@@ -19,6 +19,9 @@ public:
     // Sets the file position to offset + baseOffset; fails, moving nothing, when negative.
     bool seek(int64_t offset, int32_t method = 0) override;
     uint32_t readRun(int64_t offset, void* buffer, uint32_t sectors) override;
+    bool piecesInside(const Piece* pieces, size_t count) const override;
+    // One scattered read for each stretch of pieces that follow each other in the file.
+    bool readPieces(const Piece* pieces, size_t count) override;
     int64_t sizeBytes() const override { return static_cast<int64_t>(file_.size()); }
 
     // Marks this reader as a missing RAID member.

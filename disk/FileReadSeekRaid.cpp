@@ -15,6 +15,8 @@ namespace {
 
 // Longest run read in one request from one member during a rebuild (bounds the scratch).
 constexpr uint32_t kMaxRebuildRun = 2048;
+// Most sectors served by one batch of scattered reads.
+constexpr uint32_t kBatchSectors = 4096;
 // Largest sector number whose byte offset still fits a signed 64-bit value.
 constexpr int64_t kMaxSector = std::numeric_limits<int64_t>::max() / kSectorSize;
 constexpr uint32_t kProbeBytes = 1024 * 1024;
@@ -269,61 +271,128 @@ uint32_t FileReadSeekRaid::rebuildRun(int64_t offset, unsigned char* out, uint32
     return good;
 }
 
+uint32_t FileReadSeekRaid::readBatch(unsigned char* out, uint32_t sectors, bool* result) {
+    const uint32_t limit = std::min(sectors, kBatchSectors);
+    const int64_t first = (position + baseOffset) / kSectorSize;
+    size_t present = 0;
+    for (auto& m : members)
+        if (!m->isMissing()) ++present;
+    const size_t extra = present > 1 ? present - 1 : 0;  // scratch slots per rebuilt sector
+    // Only a missing member's units need scratch: one slot per present member but the first.
+    if (present < members.size() && batchScratch_.size() < extra * limit * kSectorSize)
+        batchScratch_.resize(extra * limit * kSectorSize);
+    pieces_.resize(members.size());
+    for (auto& list : pieces_) list.clear();
+    rebuilds_.clear();
+
+    size_t scratchUsed = 0;
+    uint32_t done = 0;
+    int units = 0;
+    while (done < limit) {
+        const int64_t sector = first + done;
+        const Location loc = map(sector);
+        int64_t offset = 0;
+        if (!memberByteOffset(loc, &offset)) return 0;
+        const uint32_t run = static_cast<uint32_t>(std::min<int64_t>(limit - done, stripeSectors - sector % stripeSectors));
+        unsigned char* dest = out + static_cast<size_t>(done) * kSectorSize;
+        const size_t bytes = static_cast<size_t>(run) * kSectorSize;
+        if (!members[static_cast<size_t>(loc.member)]->isMissing()) {
+            pieces_[static_cast<size_t>(loc.member)].push_back({offset, dest, run});
+        } else {
+            rebuilds_.push_back({dest, scratchUsed, run});
+            bool firstPresent = true;
+            for (size_t m = 0; m < members.size(); ++m) {
+                if (members[m]->isMissing()) continue;
+                unsigned char* into = dest;
+                if (!firstPresent) {
+                    into = batchScratch_.data() + scratchUsed;
+                    scratchUsed += bytes;
+                }
+                firstPresent = false;
+                pieces_[m].push_back({offset, into, run});
+            }
+        }
+        done += run;
+        ++units;
+    }
+    if (units < 2) return 0;
+    for (size_t m = 0; m < members.size(); ++m)
+        if (!pieces_[m].empty() && !members[m]->piecesInside(pieces_[m].data(), pieces_[m].size())) return 0;
+    for (size_t m = 0; m < members.size(); ++m)
+        if (!pieces_[m].empty() && !members[m]->readPieces(pieces_[m].data(), pieces_[m].size())) return 0;
+    for (const auto& r : rebuilds_) {
+        const size_t bytes = static_cast<size_t>(r.sectors) * kSectorSize;
+        if (present == 0) {
+            std::memset(r.dest, 0, bytes);
+            continue;
+        }
+        for (size_t k = 0; k < extra; ++k) xorInto(r.dest, batchScratch_.data() + r.scratchAt + k * bytes, bytes);
+    }
+    *result = present > 0;
+    position += static_cast<int64_t>(done) * kSectorSize;
+    return done;
+}
+
+uint32_t FileReadSeekRaid::readUnit(unsigned char* out, uint32_t sectors, bool* result, bool* seekPending) {
+    const int64_t sector = (position + baseOffset) / kSectorSize;
+    const Location loc = map(sector);
+    int64_t memberOffset = 0;
+    if (!memberByteOffset(loc, &memberOffset)) {
+        if (*seekPending) seek(position, 0);
+        *seekPending = false;
+        *result = readOneSector(out);
+        return 1;
+    }
+    uint32_t run = static_cast<uint32_t>(std::min<int64_t>(sectors, stripeSectors - sector % stripeSectors));
+    readWriteInterface* member = members[static_cast<size_t>(loc.member)].get();
+    uint32_t good = 0;
+    bool any = true;
+    if (!member->isMissing()) {
+        good = member->readRun(memberOffset, out, run);
+    } else {
+        run = std::min(run, kMaxRebuildRun);
+        good = rebuildRun(memberOffset, out, run, &any);
+    }
+    if (good > 0) *result = any;
+    position += static_cast<int64_t>(good) * kSectorSize;
+    if (good == run) {
+        *seekPending = true;
+        return run;
+    }
+    // Sector `good` failed somewhere: put everything where the sector-by-sector read would
+    // have it and go on sector by sector from there.
+    seek(position, 0);
+    *seekPending = false;
+    *result = readOneSector(out + static_cast<size_t>(good) * kSectorSize);
+    return good + 1;
+}
+
 bool FileReadSeekRaid::read(void* buffer, uint32_t count) {
     const uint32_t sectors = count / kSectorSize;
     if (sectors == 0 || current_ == nullptr) return false;
     auto* out = static_cast<unsigned char*>(buffer);
     bool result = false;
-    bool seekPending = false;  // runs were served; the members still have to be put in place
+    bool seekPending = false;  // units were served; the members still have to be put in place
     uint32_t i = 0;
     while (i < sectors) {
         unsigned char* dest = out + static_cast<size_t>(i) * kSectorSize;
         int64_t logical = 0;
-        int64_t runEnd = 0;
-        if (!clean_ || baseOffset != cleanBase_ || __builtin_add_overflow(position, baseOffset, &logical) || logical < 0 ||
-            __builtin_add_overflow(logical, static_cast<int64_t>(sectors - i) * kSectorSize, &runEnd)) {
-            if (seekPending) {
-                seek(position, 0);
-                seekPending = false;
-            }
-            result = readOneSector(dest);
-            ++i;
-            continue;
-        }
-        const int64_t sector = logical / kSectorSize;
-        const Location loc = map(sector);
-        int64_t memberOffset = 0;
-        if (!memberByteOffset(loc, &memberOffset)) {
+        int64_t end = 0;
+        if (!clean_ || baseOffset != cleanBase_ || __builtin_add_overflow(position, baseOffset, &logical) ||
+            logical < 0 || __builtin_add_overflow(logical, static_cast<int64_t>(sectors - i) * kSectorSize, &end)) {
             if (seekPending) seek(position, 0);
             seekPending = false;
             result = readOneSector(dest);
             ++i;
             continue;
         }
-        const int64_t leftInUnit = stripeSectors - sector % stripeSectors;
-        uint32_t run = static_cast<uint32_t>(std::min<int64_t>(sectors - i, leftInUnit));
-        readWriteInterface* member = members[static_cast<size_t>(loc.member)].get();
-        uint32_t good = 0;
-        bool any = true;
-        if (!member->isMissing()) {
-            good = member->readRun(memberOffset, dest, run);
-        } else {
-            run = std::min(run, kMaxRebuildRun);
-            good = rebuildRun(memberOffset, dest, run, &any);
-        }
-        if (good > 0) result = any;
-        i += good;
-        position += static_cast<int64_t>(good) * kSectorSize;
-        if (good < run) {
-            // Sector `i` failed somewhere: put everything where the sector-by-sector read would
-            // have it and go on sector by sector from there.
-            seek(position, 0);
-            seekPending = false;
-            result = readOneSector(out + static_cast<size_t>(i) * kSectorSize);
-            ++i;
-        } else {
+        uint32_t served = readBatch(dest, sectors - i, &result);
+        if (served > 0) {
             seekPending = true;
+        } else {
+            served = readUnit(dest, sectors - i, &result, &seekPending);
         }
+        i += served;
     }
     if (seekPending) seek(position, 0);
     return result;

@@ -85,6 +85,13 @@ private:
     // Rebuilds `sectors` sectors at `offset` on every present member into `out`; returns the
     // leading sectors every present member delivered in full.
     uint32_t rebuildRun(int64_t offset, unsigned char* out, uint32_t sectors, bool* anyPresent);
+    // Serves the next units (at least two, from a clean state) with one scattered read per
+    // member when every member says its pieces lie inside it. Returns the sectors served, or
+    // 0 when the units are to be read one at a time.
+    uint32_t readBatch(unsigned char* out, uint32_t sectors, bool* result);
+    // One unit from a clean state: one run per member, or the sector-by-sector definition
+    // from the first failing sector on. Returns the sectors consumed.
+    uint32_t readUnit(unsigned char* out, uint32_t sectors, bool* result, bool* seekPending);
 
     readWriteInterface* current_ = nullptr;
     // True when the members are where seek(position) would put them (or would be, once that
@@ -94,6 +101,15 @@ private:
     int64_t cleanBase_ = 0;  // baseOffset when the members were put in place
     uint64_t totalSectors_ = 0;
     std::vector<unsigned char> scratch_;  // one member's run during a rebuild
+
+    struct Rebuild {
+        unsigned char* dest;
+        size_t scratchAt;
+        uint32_t sectors;
+    };
+    std::vector<std::vector<Piece>> pieces_;  // per member, the pieces of a batch
+    std::vector<Rebuild> rebuilds_;
+    std::vector<unsigned char> batchScratch_;
     unsigned char rebuildBuffer_[kSectorSize] = {};
     unsigned char scratchBuffer_[kSectorSize] = {};
 };

@@ -206,36 +206,91 @@ bool FileReadSeekVHD::openDynamic(const unsigned char* footer) {
     return true;
 }
 
-bool FileReadSeekVHD::seek(int64_t offset, int32_t) {
-    position = offset;
-    positioned_ = false;
-    clean_ = true;
-    cleanBase_ = baseOffset;
+bool FileReadSeekVHD::place(int64_t offset, Place* out) const {
     int64_t target = 0;
     if (!file_.isOpen() || __builtin_add_overflow(offset, baseOffset, &target) || target < 0) return false;
     const int64_t sector = target / kSectorSize;
     if (fixed_) {
         const int64_t sectors = virtualSize_ / kSectorSize;
         if (sector >= sectors) return false;
-        blockAllocated = 1;
-        filePos_ = sector * kSectorSize;
-        runLeft_ = static_cast<uint32_t>(std::min<int64_t>(sectors - sector, std::numeric_limits<uint32_t>::max()));
-    } else {
-        const int64_t block = sector / blockSectors_;
-        const int64_t within = sector % blockSectors_;
-        if (block >= static_cast<int64_t>(blockTable.size())) return false;
-        const uint32_t entry = blockTable[static_cast<size_t>(block)];
-        if (entry == kUnallocated) {
-            blockAllocated = 0;
-            filePos_ = 0;
-        } else {
-            blockAllocated = 1;
-            filePos_ = static_cast<int64_t>(entry) * kSectorSize + bitmapBytes_ + within * kSectorSize;
-        }
-        runLeft_ = blockSectors_ - static_cast<uint32_t>(within);
+        out->allocated = true;
+        out->fileOffset = sector * kSectorSize;
+        out->runLeft = static_cast<uint32_t>(std::min<int64_t>(sectors - sector, std::numeric_limits<uint32_t>::max()));
+        return true;
     }
+    const int64_t block = sector / blockSectors_;
+    const int64_t within = sector % blockSectors_;
+    if (block >= static_cast<int64_t>(blockTable.size())) return false;
+    const uint32_t entry = blockTable[static_cast<size_t>(block)];
+    out->allocated = entry != kUnallocated;
+    out->fileOffset = out->allocated ? static_cast<int64_t>(entry) * kSectorSize + bitmapBytes_ + within * kSectorSize : 0;
+    out->runLeft = blockSectors_ - static_cast<uint32_t>(within);
+    return true;
+}
+
+bool FileReadSeekVHD::seek(int64_t offset, int32_t) {
+    position = offset;
+    positioned_ = false;
+    clean_ = true;
+    cleanBase_ = baseOffset;
+    Place p;
+    if (!place(offset, &p)) return false;
+    blockAllocated = p.allocated ? 1 : 0;
+    filePos_ = p.fileOffset;
+    runLeft_ = p.runLeft;
     positioned_ = true;
     return true;
+}
+
+bool FileReadSeekVHD::piecesInside(const Piece* pieces, size_t count) const {
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t done = 0;
+        while (done < pieces[i].sectors) {
+            Place p;
+            if (!place(pieces[i].offset + static_cast<int64_t>(done) * kSectorSize, &p)) return false;
+            const uint32_t chunk = std::min(pieces[i].sectors - done, p.runLeft);
+            if (p.allocated && (p.fileOffset > dataEnd_ ||
+                                dataEnd_ - p.fileOffset < static_cast<int64_t>(chunk) * kSectorSize))
+                return false;
+            done += chunk;
+        }
+    }
+    return true;
+}
+
+bool FileReadSeekVHD::readPieces(const Piece* pieces, size_t count) {
+    if (!file_.isOpen()) return false;
+    std::vector<platform::ReadOnlyFile::Target> targets;
+    int64_t start = 0;
+    int64_t end = 0;
+    auto flush = [&]() {
+        if (targets.empty()) return true;
+        bool ok = file_.readScattered(targets.data(), targets.size(), static_cast<uint64_t>(start)) == end - start;
+        targets.clear();
+        return ok;
+    };
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t done = 0;
+        while (done < pieces[i].sectors) {
+            Place p;
+            if (!place(pieces[i].offset + static_cast<int64_t>(done) * kSectorSize, &p)) return false;
+            const uint32_t chunk = std::min(pieces[i].sectors - done, p.runLeft);
+            unsigned char* dest = pieces[i].data + static_cast<size_t>(done) * kSectorSize;
+            const size_t bytes = static_cast<size_t>(chunk) * kSectorSize;
+            if (!p.allocated) {
+                std::memset(dest, 0, bytes);
+            } else {
+                if (targets.empty() || p.fileOffset != end) {
+                    if (!flush()) return false;
+                    start = end = p.fileOffset;
+                }
+                targets.push_back({dest, bytes});
+                end += static_cast<int64_t>(bytes);
+            }
+            done += chunk;
+        }
+    }
+    return flush();
 }
 
 int64_t FileReadSeekVHD::readFile(void* out, uint64_t bytes, int64_t at) const {

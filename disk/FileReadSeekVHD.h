@@ -28,6 +28,8 @@ public:
     // read delivers what came, zero-filled, and fails; nothing at all leaves the buffer alone.
     bool read(void* buffer, uint32_t count) override;
     uint32_t readRun(int64_t offset, void* buffer, uint32_t sectors) override;
+    bool piecesInside(const Piece* pieces, size_t count) const override;
+    bool readPieces(const Piece* pieces, size_t count) override;
     int64_t sizeBytes() const override { return virtualSize_; }
 
     void setMissing() { handle = kMissingHandle; }
@@ -35,6 +37,13 @@ public:
     uint32_t blockSectors() const { return blockSectors_; }
 
 private:
+    // Where the sector at virtual byte `offset` (+ baseOffset) lies in the file.
+    struct Place {
+        bool allocated = false;
+        int64_t fileOffset = 0;
+        uint32_t runLeft = 0;  // contiguous sectors from it on (to the end of its block)
+    };
+    bool place(int64_t offset, Place* out) const;
     bool fail(const std::string& detail);
     bool openFixed(const unsigned char* footer);
     bool openDynamic(const unsigned char* footer);

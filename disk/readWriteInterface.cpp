@@ -19,6 +19,14 @@ uint32_t readWriteInterface::readRun(int64_t offset, void* buffer, uint32_t sect
     return sectors;
 }
 
+bool readWriteInterface::piecesInside(const Piece*, size_t) const { return false; }
+
+bool readWriteInterface::readPieces(const Piece* pieces, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        if (readRun(pieces[i].offset, pieces[i].data, pieces[i].sectors) != pieces[i].sectors) return false;
+    return true;
+}
+
 void readWriteInterface::reportFailure(const std::string& userText, const std::string& detail) {
     lastError_ = detail.empty() ? userText : detail;
     if (!userText.empty() && context_ != nullptr && context_->feedback != nullptr)

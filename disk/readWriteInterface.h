@@ -2,6 +2,7 @@
 // The one way anything reads a source: position at a byte offset, read bytes. A sector is
 // always 512 bytes. Readers only read; there is no write operation.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,6 +42,21 @@ public:
     // sector and after are unspecified. The reader's position afterwards is unspecified;
     // callers seek again. The default does exactly that loop.
     virtual uint32_t readRun(int64_t offset, void* buffer, uint32_t sectors);
+
+    // A piece of a scattered read: `sectors` whole sectors from byte `offset` on into `data`.
+    struct Piece {
+        int64_t offset;
+        unsigned char* data;
+        uint32_t sectors;
+    };
+    // Whether every piece lies where this reader knows there is data to read in full (inside
+    // the file, inside allocated or unallocated blocks of the table). The default knows
+    // nothing and says no.
+    virtual bool piecesInside(const Piece* pieces, size_t count) const;
+    // Reads the pieces (checked with piecesInside first) as readRun would read each, in as few
+    // requests as possible. Returns false when some piece did not come in full (an I/O error);
+    // the pieces' contents are then unspecified. The position afterwards is unspecified.
+    virtual bool readPieces(const Piece* pieces, size_t count);
 
     bool isMissing() const { return handle == kMissingHandle; }
     // The reason of the last failure, in words a user understands, naming the path.

@@ -1,13 +1,16 @@
 #include "platform/ReadOnlyFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace quenlow::platform {
 
@@ -89,6 +92,38 @@ int64_t ReadOnlyFile::readAt(void* buffer, size_t count, uint64_t offset) const 
         }
         if (n == 0) break;
         done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+int64_t ReadOnlyFile::readScattered(const Target* targets, size_t count, uint64_t offset) const {
+    if (fd_ < 0) return -1;
+    constexpr size_t kMaxVectors = 1024;
+    std::vector<iovec> vec;
+    vec.reserve(std::min(count, kMaxVectors));
+    size_t next = 0;        // first target not yet handed to the system
+    size_t skip = 0;        // bytes of targets[next] already read
+    uint64_t done = 0;
+    while (next < count) {
+        vec.clear();
+        for (size_t i = next; i < count && vec.size() < kMaxVectors; ++i) {
+            size_t already = i == next ? skip : 0;
+            vec.push_back({static_cast<unsigned char*>(targets[i].data) + already, targets[i].bytes - already});
+        }
+        ssize_t n = ::preadv(fd_, vec.data(), static_cast<int>(vec.size()), static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return done == 0 ? -1 : static_cast<int64_t>(done);
+        }
+        if (n == 0) break;
+        done += static_cast<uint64_t>(n);
+        size_t left = static_cast<size_t>(n);
+        while (next < count && left >= targets[next].bytes - skip) {
+            left -= targets[next].bytes - skip;
+            skip = 0;
+            ++next;
+        }
+        skip += left;
     }
     return static_cast<int64_t>(done);
 }

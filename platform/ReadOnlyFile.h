@@ -34,6 +34,16 @@ public:
     // when the first read failed.
     int64_t readAt(void* buffer, size_t count, uint64_t offset) const;
 
+    // One piece of a scattered read.
+    struct Target {
+        void* data;
+        size_t bytes;
+    };
+    // Reads the file's bytes from `offset` on into the targets one after another, in as few
+    // calls as the system allows, retrying interrupted and partial reads. Returns the bytes
+    // read, or -1 when the first read failed.
+    int64_t readScattered(const Target* targets, size_t count, uint64_t offset) const;
+
 private:
     int fd_ = -1;
     uint64_t size_ = 0;
