@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
     auto& a = context.array;
     app.add_option("-m,--member", a.members,
                    "a member in array order (drive, image or VHD file); MISSING for one that is gone; repeatable")
-        ->take_all()
-        ->allow_extra_args(false);
+        ->expected(1)
+        ->take_all();
     app.add_flag("--vhd", a.vhd, "the members are VHD files");
     app.add_option("-l,--level", a.level, "RAID level: 0 or 5");
     app.add_option("--layout", a.layout, "RAID-5 parity layout: 1, 2 or 3")->capture_default_str();

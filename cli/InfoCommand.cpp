@@ -1,0 +1,73 @@
+// quenlow info: the array as assembled: level, layout, stripe, members, offsets and the
+// virtual disk's size.
+
+#include <iostream>
+
+#include "cli/CliContext.h"
+#include "cli/Command.h"
+#include "cli/SizeFormat.h"
+#include "disk/FileReadSeekRaid.h"
+
+namespace quenlow::cli {
+namespace {
+
+struct InfoOptions {
+    bool json = false;
+};
+
+std::string layoutName(int layout) {
+    switch (layout) {
+        case 1: return "Rotating Parity 0 with Data Restart.";
+        case 2: return "Rotating Parity N with Data Restart.";
+        case 3: return "Rotating Parity N with Data Continuation.";
+        default: return "";
+    }
+}
+
+void run(CliContext& context, const InfoOptions& options) {
+    if (!context.openArray()) return;
+    const auto& raid = *context.recovery.raidDisk;
+    uint64_t sectors = raid.totalSectors();
+    if (options.json) {
+        nlohmann::json members = nlohmann::json::array();
+        for (size_t i = 0; i < raid.memberNames.size(); ++i)
+            members.push_back({{"member", i},
+                               {"path", raid.memberNames[i]},
+                               {"missing", disk::FileReadSeekRaid::isMissingName(raid.memberNames[i])},
+                               {"offset", i < raid.partitionOffsets.size() ? raid.partitionOffsets[i] : 0}});
+        nlohmann::json info = {{"level", raid.level},
+                               {"stripe_sectors", raid.stripeSectors},
+                               {"members", members},
+                               {"total_sectors", sectors},
+                               {"size_bytes", sectors * 512}};
+        if (raid.level == 5) {
+            info["layout"] = raid.parityLayout;
+            info["layout_name"] = layoutName(raid.parityLayout);
+        }
+        printJson(info);
+    } else {
+        std::cout << "Level:          RAID-" << raid.level << '\n';
+        if (raid.level == 5)
+            std::cout << "Parity layout:  " << raid.parityLayout << " (" << layoutName(raid.parityLayout) << ")\n";
+        std::cout << "Stripe unit:    " << raid.stripeSectors << " sectors ("
+                  << humanSize(static_cast<uint64_t>(raid.stripeSectors) * 512) << ")\n";
+        std::cout << "Virtual disk:   " << sectors << " sectors (" << humanSize(sectors * 512) << ")\n";
+        std::vector<std::vector<std::string>> rows;
+        for (size_t i = 0; i < raid.memberNames.size(); ++i)
+            rows.push_back({std::to_string(i), raid.memberNames[i],
+                            std::to_string(i < raid.partitionOffsets.size() ? raid.partitionOffsets[i] : 0)});
+        std::cout << '\n';
+        printTable({"MEMBER", "PATH", "OFFSET"}, rows);
+    }
+    context.exitStatus = kExitOk;
+}
+
+Registration registration(30, [](CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<InfoOptions>();
+    auto* cmd = app.add_subcommand("info", "show the assembled array and the virtual disk's size");
+    cmd->add_flag("--json", options->json, "print JSON");
+    cmd->callback([&context, options] { run(context, *options); });
+});
+
+}  // namespace
+}  // namespace quenlow::cli

@@ -1,0 +1,90 @@
+// quenlow probe: each member with its proposed start offset (from an LDM private header in
+// its first megabyte) and its size.
+
+#include "cli/CliContext.h"
+#include "cli/Command.h"
+#include "cli/SizeFormat.h"
+#include "disk/FileReadSeek.h"
+#include "disk/FileReadSeekRaid.h"
+#include "disk/FileReadSeekVHD.h"
+
+namespace quenlow::cli {
+namespace {
+
+struct ProbeOptions {
+    bool json = false;
+};
+
+void run(CliContext& context, const ProbeOptions& options) {
+    if (context.array.members.empty()) {
+        context.error("--member: no members given; name each member with -m PATH (MISSING for one that is gone)");
+        context.exitStatus = kExitUsage;
+        return;
+    }
+    if (context.array.stripe <= 0) {
+        context.error("--stripe: the stripe unit must be at least 1 sector");
+        context.exitStatus = kExitUsage;
+        return;
+    }
+    disk::FileReadSeekRaid prober(&context.recovery);
+    prober.stripeSectors = context.array.stripe;
+    prober.level = context.array.level;
+    prober.memberNames.resize(context.array.members.size());
+    nlohmann::json list = nlohmann::json::array();
+    std::vector<std::vector<std::string>> rows;
+    bool failed = false;
+    for (size_t i = 0; i < context.array.members.size(); ++i) {
+        std::string name = memberName(context.array.members[i]);
+        bool missing = disk::FileReadSeekRaid::isMissingName(name);
+        int64_t sizeBytes = -1;
+        std::string problem;
+        if (!missing) {
+            // A reader of its own tells the member's size and whether it opens at all.
+            std::unique_ptr<disk::readWriteInterface> reader;
+            if (context.array.vhd)
+                reader = std::make_unique<disk::FileReadSeekVHD>();
+            else
+                reader = std::make_unique<disk::FileReadSeek>();
+            if (reader->open(name))
+                sizeBytes = reader->sizeBytes();
+            else
+                problem = reader->lastError();
+        }
+        int64_t before = prober.memberDataSize;
+        prober.memberDataSize = 0;
+        int64_t offset = context.array.vhd ? prober.probeVhdMember(name) : prober.probeMember(name);
+        bool ldm = prober.memberDataSize != 0;
+        int64_t ldmSize = prober.memberDataSize;
+        if (!ldm) prober.memberDataSize = before;
+        if (!problem.empty()) {
+            context.error(problem);
+            failed = true;
+        }
+        nlohmann::json item = {{"member", i}, {"path", name}, {"missing", missing},
+                               {"proposed_offset", offset}, {"ldm_header", ldm}};
+        item["size_sectors"] = sizeBytes >= 0 ? nlohmann::json(sizeBytes / 512) : nlohmann::json(nullptr);
+        item["ldm_data_sectors"] = ldm ? nlohmann::json(ldmSize) : nlohmann::json(nullptr);
+        if (!problem.empty()) item["error"] = problem;
+        list.push_back(item);
+        rows.push_back({std::to_string(i), name, std::to_string(offset),
+                        sizeBytes >= 0 ? std::to_string(sizeBytes / 512) : "-",
+                        sizeBytes >= 0 ? humanSize(static_cast<uint64_t>(sizeBytes)) : "-",
+                        ldm ? "LDM data " + std::to_string(ldmSize) + " sectors"
+                            : (missing ? "missing" : (problem.empty() ? "" : "cannot be read"))});
+    }
+    if (options.json)
+        printJson(list);
+    else
+        printTable({"MEMBER", "PATH", "PROPOSED_OFFSET", "SECTORS", "SIZE", "NOTE"}, rows);
+    context.exitStatus = failed ? kExitFailed : kExitOk;
+}
+
+Registration registration(20, [](CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<ProbeOptions>();
+    auto* cmd = app.add_subcommand("probe", "show each member with its proposed start offset and size");
+    cmd->add_flag("--json", options->json, "print JSON");
+    cmd->callback([&context, options] { run(context, *options); });
+});
+
+}  // namespace
+}  // namespace quenlow::cli
