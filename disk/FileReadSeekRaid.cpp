@@ -373,6 +373,7 @@ bool FileReadSeekRaid::read(void* buffer, uint32_t count) {
     auto* out = static_cast<unsigned char*>(buffer);
     bool result = false;
     bool seekPending = false;  // units were served; the members still have to be put in place
+    int64_t batchFrom = std::numeric_limits<int64_t>::min();
     uint32_t i = 0;
     while (i < sectors) {
         unsigned char* dest = out + static_cast<size_t>(i) * kSectorSize;
@@ -386,7 +387,15 @@ bool FileReadSeekRaid::read(void* buffer, uint32_t count) {
             ++i;
             continue;
         }
-        uint32_t served = readBatch(dest, sectors - i, &result);
+        uint32_t served = 0;
+        if (position >= batchFrom) {
+            served = readBatch(dest, sectors - i, &result);
+            // Refused: the units it planned are read one at a time before it is tried again.
+            if (served == 0 &&
+                __builtin_add_overflow(position, static_cast<int64_t>(std::min(sectors - i, kBatchSectors)) * kSectorSize,
+                                       &batchFrom))
+                batchFrom = std::numeric_limits<int64_t>::max();
+        }
         if (served > 0) {
             seekPending = true;
         } else {
