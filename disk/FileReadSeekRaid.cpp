@@ -55,6 +55,8 @@ bool FileReadSeekRaid::isMissingName(const std::string& name) {
 
 bool FileReadSeekRaid::fail(const std::string& detail) {
     setLastError(detail);
+    if (context_ != nullptr) context_->totalSectors = 0;
+    totalSectors_ = 0;
     members.clear();
     current_ = nullptr;
     clean_ = false;

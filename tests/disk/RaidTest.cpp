@@ -240,6 +240,7 @@ TEST(RaidOpen, UnopenableMemberShowsInvalidHandle) {
     auto raid = makeRaid(&ctx, {a, (dir.path() / "gone.img").string()}, 0, 1, 8);
     EXPECT_FALSE(raid->open());
     EXPECT_EQ(feedback.messages, std::vector<std::string>{"invalid handle ..."});
+    EXPECT_EQ(ctx.totalSectors, 0u);  // not the size of the member that did open
     if (geteuid() != 0) {  // root reads files whatever their permissions
         auto lockedRaid = makeRaid(&ctx, {a, locked}, 0, 1, 8);
         EXPECT_FALSE(lockedRaid->open());
