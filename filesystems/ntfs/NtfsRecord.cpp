@@ -32,12 +32,14 @@ void NtfsRecord::applyFixups(uint8_t* record) {
 
 void NtfsRecord::walk() {
     attributes_.clear();
-    uint32_t offset = read16(raw_.data(), 20);
+    // The walk reads the fixed-up record: a header that crosses a sector end carries the
+    // update sequence number in its raw bytes there, not its own.
+    uint32_t offset = read16(fixed_.data(), 20);
     // Each step advances by at least one byte, so the walk ends within 1025 steps.
     while (offset <= kMftRecordSize) {
         uint8_t h[64] = {};
         if (offset < kMftRecordSize)
-            std::memcpy(h, raw_.data() + offset, std::min<size_t>(64, kMftRecordSize - offset));
+            std::memcpy(h, fixed_.data() + offset, std::min<size_t>(64, kMftRecordSize - offset));
         NtfsAttribute a;
         a.offset = offset;
         a.type = read32(h, 0);
@@ -79,6 +81,7 @@ bool NtfsRecord::fileName(const NtfsAttribute& a, NtfsFileName& out) const {
     out.allocatedSize = static_cast<int64_t>(read64(c, 0x28));
     out.fileAttributes = read32(c, 0x38);
     out.directory = (out.fileAttributes & 0x10000000) != 0;
+    out.nameSpace = c[0x41];
     uint32_t units = c[0x40];
     out.nameUsable = s + 0x42 + 2ULL * units <= kMftRecordSize;
     out.name = out.nameUsable ? platform::utf16leToUtf8(c + 0x42, 2 * units) : std::string();

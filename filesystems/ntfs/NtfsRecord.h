@@ -54,6 +54,7 @@ struct NtfsFileName {
     int64_t allocatedSize = 0;
     uint32_t fileAttributes = 0;
     bool directory = false;      // file attribute bit 0x10000000
+    uint8_t nameSpace = 0;       // 0 POSIX, 1 Win32, 2 DOS, 3 Win32 and DOS
     bool nameUsable = false;     // false when the name would run past the record
     std::string name;            // UTF-8
 };
@@ -100,8 +101,13 @@ public:
     bool isFile() const { return signature() == kFileSignature; }
     uint16_t headerFlags() const { return read16(raw_.data(), 22); }
     bool inUse() const { return (headerFlags() & 1) != 0; }
+    // The record number of the base record for an extension record, 0 for a base record.
+    uint64_t baseRecord() const { return read64(raw_.data(), 32) & 0x0000FFFFFFFFFFFFULL; }
+    uint16_t baseSequence() const { return read16(raw_.data(), 38); }
+    uint16_t sequence() const { return read16(raw_.data(), 16); }
 
-    // The attributes in record order, the terminating one included. The walk starts at the
+    // The attributes in record order, the terminating one included, read from the fixed-up
+    // record. The walk starts at the
     // header's first attribute offset, continues while the offset is within the record and
     // ends after an attribute of type 0xFFFFFFFF or of length 0.
     const std::vector<NtfsAttribute>& attributes() const { return attributes_; }

@@ -73,23 +73,40 @@ void ntfs::clearTable() {
     entries_.clear();
     names_.clear();
     firstLevel_.clear();
+    extensions_.clear();
 }
 
 // ---------------------------------------------------------------------------------------
 // Reading
 
+int64_t ntfs::sourceEnd() const {
+    if (reader_.sizeBytes() <= 0) return -1;
+    return std::max<int64_t>(0, reader_.sizeBytes() - reader_.baseOffset);
+}
+
+bool ntfs::beyondSource(int64_t cluster) const {
+    int64_t end = sourceEnd(), position;
+    if (end < 0) return false;
+    if (__builtin_mul_overflow(cluster, clusterSize_, &position)) return cluster > 0;
+    return position >= end;
+}
+
 void ntfs::readBytes(int64_t offset, uint8_t* out, size_t bytes) {
-    std::memset(out, 0, bytes);
-    if (offset < 0) return;
-    int64_t limit = -1;  // end of the source relative to the volume, when known
-    if (reader_.sizeBytes() > 0) limit = std::max<int64_t>(0, reader_.sizeBytes() - reader_.baseOffset);
+    if (offset < 0) {
+        std::memset(out, 0, bytes);
+        return;
+    }
+    const int64_t limit = sourceEnd();
     size_t done = 0;
     while (done < bytes) {
         int64_t pos;
-        if (__builtin_add_overflow(offset, static_cast<int64_t>(done), &pos)) return;
         size_t left = bytes - done;
-        if (limit >= 0 && pos >= limit) return;
+        if (__builtin_add_overflow(offset, static_cast<int64_t>(done), &pos) || (limit >= 0 && pos >= limit)) {
+            std::memset(out + done, 0, left);
+            return;
+        }
         if (left < disk::kSectorSize) {
+            std::memset(out + done, 0, left);
             if (reader_.seek(pos, 0)) reader_.read(out + done, static_cast<uint32_t>(left));
             return;
         }
@@ -310,6 +327,9 @@ void ntfs::flushSlots(int64_t start, int64_t slots) {
         record.assign(slot, kMftRecordSize);
         applyRecord(e.selfIndex, record, false);
         entries_.back().readAhead = 1;
+        uint64_t base = record.baseRecord();
+        if (base != 0 && entries_.back().hasName && base < (1ULL << 62))
+            extensions_.emplace_back(e.selfIndex, static_cast<int64_t>(base));
     }
 }
 
@@ -334,6 +354,7 @@ void ntfs::storeName(int64_t index, const std::string& text) {
 
 void ntfs::applyRecord(int64_t index, const NtfsRecord& record, bool link) {
     bool first = true;
+    bool longName = false;  // the name taken so far is not a DOS alias
     const std::string* lastName = nullptr;
     NtfsFileName names[2];
     int slot = 0;
@@ -347,8 +368,14 @@ void ntfs::applyRecord(int64_t index, const NtfsRecord& record, bool link) {
         // as if it were absent).
         if (!fn.nameUsable) continue;
         e.hasName = 1;
-        lastName = &fn.name;
-        slot ^= 1;
+        // The last FILE_NAME names the entry, except that a DOS alias never replaces a long
+        // name (with the alias last, a 255-character name would be hidden behind it).
+        bool alias = fn.nameSpace == 2;
+        if (!(alias && longName)) {
+            lastName = &fn.name;
+            slot ^= 1;
+            longName = !alias;
+        }
         e.recordFlags = record.headerFlags();
         e.size = fn.allocatedSize;
         if (first) {
@@ -363,6 +390,41 @@ void ntfs::applyRecord(int64_t index, const NtfsRecord& record, bool link) {
         }
     }
     if (lastName != nullptr && !link) storeName(index, *lastName);
+}
+
+void ntfs::moveExtensionNames() {
+    // An extension record's FILE_NAMEs belong to its base record: the base is the file
+    // (it holds the standard information and the start of the data), the extension is not.
+    const int64_t n = static_cast<int64_t>(entries_.size());
+    for (const auto& [i, b] : extensions_) {
+        if (i < 0 || i >= n || b <= 0 || b >= n || b == i) continue;
+        NtfsEntry& ext = entries_[static_cast<size_t>(i)];
+        NtfsEntry& base = entries_[static_cast<size_t>(b)];
+        if (!ext.readAhead || !base.readAhead || !ext.hasName) continue;
+        NtfsRecord extension, record;
+        loadRecord(ext.recordPosition, extension);
+        loadRecord(base.recordPosition, record);
+        // A stale extension (its base slot reused since) stays an entry of its own.
+        if (!record.isFile() || record.sequence() != extension.baseSequence()) continue;
+        if (!base.hasName && base.pendingLinks == 0) {
+            base.hasName = 1;
+            base.nameOffset = ext.nameOffset;
+            base.nameLength = ext.nameLength;
+            base.kind = ext.kind;
+            base.parentRef = ext.parentRef;
+            base.size = ext.size;
+            base.recordFlags = record.headerFlags();
+            base.pendingLinks = ext.pendingLinks;
+        }
+        ext.hasName = 0;
+        ext.nameLength = 0;
+        ext.kind = 0;
+        ext.parentRef = 0;
+        ext.size = 0;
+        ext.recordFlags = 0;
+        ext.pendingLinks = 0;
+    }
+    std::vector<std::pair<int64_t, int64_t>>().swap(extensions_);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -451,6 +513,7 @@ bool ntfs::parseEntries() {
         const int64_t n = static_cast<int64_t>(entries_.size());
         feedback->progressRange(0, n);
         if (!walkWholeLists) lastChild_.assign(static_cast<size_t>(n), 0);
+        moveExtensionNames();
         for (int64_t i = 0; i < n; ++i) {
             if (i % kStatusEvery == 0 || i == n - 1) {
                 status("parsing MFT entry %lld...", static_cast<long long>(i));
@@ -931,6 +994,12 @@ void ntfs::plainCopy(const DataLayout& layout, platform::OutputFile& out) {
                 __builtin_mul_overflow(cluster, cs, &position) || position > INT64_MAX - reader_.baseOffset ||
                 position + reader_.baseOffset < 0)
                 return;
+            if (beyondSource(cluster)) {
+                // Past the end of the source every cluster reads as zeros: one hole.
+                uint64_t rest = run.length - k;
+                emit(nullptr, rest > left / static_cast<uint64_t>(cs) + 1 ? left : rest * static_cast<uint64_t>(cs));
+                break;
+            }
             size_t bytes = static_cast<size_t>(count * static_cast<uint64_t>(cs));
             if (buffer.size() < bytes) buffer.resize(bytes);
             readBytes(position, buffer.data(), bytes);
@@ -977,6 +1046,11 @@ void ntfs::compressedCopy(const DataLayout& layout, platform::OutputFile& out) {
         const uint64_t step = std::max<uint64_t>(1, kCopyPiece / static_cast<uint64_t>(cs));
         for (const Piece& p : pieces) {
             for (uint64_t k = 0; k < p.count && left > 0;) {
+                if (p.cluster == 0 || beyondSource(p.cluster + static_cast<int64_t>(k))) {
+                    uint64_t rest = p.count - k;
+                    emit(nullptr, rest > left / static_cast<uint64_t>(cs) + 1 ? left : rest * static_cast<uint64_t>(cs));
+                    break;
+                }
                 uint64_t count = std::min(step, p.count - k);
                 count = std::min<uint64_t>(count, (left + static_cast<uint64_t>(cs) - 1) / static_cast<uint64_t>(cs));
                 size_t bytes = static_cast<size_t>(count * static_cast<uint64_t>(cs));
@@ -998,7 +1072,25 @@ void ntfs::compressedCopy(const DataLayout& layout, platform::OutputFile& out) {
     std::vector<int64_t> numbers(static_cast<size_t>(unit));
     size_t piece = 0;
     uint64_t within = 0;
-    for (uint64_t u = 0; u < total / unit && left > 0; ++u) {
+    const uint64_t units = total / unit;
+    for (uint64_t u = 0; u < units && left > 0; ++u) {
+        // Whole units inside a hole, or past the end of the source, are zeros: skip them at once.
+        while (piece < pieces.size() && within >= pieces[piece].count) {
+            ++piece;
+            within = 0;
+        }
+        if (piece < pieces.size()) {
+            const Piece& p = pieces[piece];
+            uint64_t rest = p.count - within;
+            if (rest >= unit && (p.cluster == 0 || beyondSource(p.cluster + static_cast<int64_t>(within)))) {
+                uint64_t skip = std::min(rest / unit, units - u);
+                uint64_t bytes = skip > left / unitBytes + 1 ? left : skip * unitBytes;
+                emit(nullptr, bytes);
+                within += skip * unit;
+                u += skip - 1;
+                continue;
+            }
+        }
         // The unit's cluster numbers.
         for (uint64_t c = 0; c < unit; ++c) {
             while (piece < pieces.size() && within >= pieces[piece].count) {

@@ -92,9 +92,13 @@ private:
     // Reads `bytes` at `offset` (relative to the volume) the way sector-by-sector reads of
     // the reader would deliver them, in large requests. Bytes past the source are zero.
     void readBytes(int64_t offset, uint8_t* out, size_t bytes);
+    // End of the source relative to the volume, -1 when unknown.
+    int64_t sourceEnd() const;
+    bool beyondSource(int64_t cluster) const;
     bool loadRecord(int64_t position, NtfsRecord& record);
     void applyRecord(int64_t index, const NtfsRecord& record, bool link);
     void storeName(int64_t index, const std::string& text);
+    void moveExtensionNames();
     void linkEntry(int64_t index);
     void appendEntry(int64_t index);
     void flushSlots(int64_t start, int64_t slots);
@@ -136,6 +140,7 @@ private:
     std::string names_;  // every entry name, UTF-8, back to back
     int64_t orphanIndex_ = -1;
     int64_t rootIndex_ = 5;
+    std::vector<std::pair<int64_t, int64_t>> extensions_;  // (extension, base) with FILE_NAMEs
     std::vector<int64_t> lastChild_;  // while linking: each folder's last child, 0 unknown
     std::vector<EntryRef> firstLevel_;
 
