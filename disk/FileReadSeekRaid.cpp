@@ -409,6 +409,44 @@ bool FileReadSeekRaid::read(void* buffer, uint32_t count) {
     return result;
 }
 
+uint32_t FileReadSeekRaid::readRun(int64_t offset, void* buffer, uint32_t sectors) {
+    auto* out = static_cast<unsigned char*>(buffer);
+    uint32_t done = 0;
+    while (done < sectors) {
+        int64_t at = 0;
+        if (__builtin_add_overflow(offset, static_cast<int64_t>(done) * kSectorSize, &at)) return done;
+        if (!seek(at, 0)) return done;
+        unsigned char* dest = out + static_cast<size_t>(done) * kSectorSize;
+        int64_t logical = 0;
+        const bool fast = clean_ && baseOffset == cleanBase_ && current_ != nullptr &&
+                          !__builtin_add_overflow(position, baseOffset, &logical) && logical >= 0;
+        const Location loc = fast ? map(logical / kSectorSize) : Location{};
+        int64_t memberOffset = 0;
+        if (!fast || !memberByteOffset(loc, &memberOffset)) {
+            // Outside the mapped geometry: the definition itself, one sector.
+            if (!read(dest, kSectorSize)) return done;
+            ++done;
+            continue;
+        }
+        const int64_t sector = logical / kSectorSize;
+        uint32_t run = static_cast<uint32_t>(std::min<int64_t>(sectors - done, stripeSectors - sector % stripeSectors));
+        readWriteInterface* member = members[static_cast<size_t>(loc.member)].get();
+        uint32_t good = 0;
+        if (!member->isMissing()) {
+            good = member->readRun(memberOffset, dest, run);
+        } else {
+            run = std::min(run, kMaxRebuildRun);
+            bool any = false;
+            good = rebuildRun(memberOffset, dest, run, &any);
+            if (!any) good = 0;  // with every member missing no sector read succeeds
+        }
+        if (good > run) good = run;
+        done += good;
+        if (good < run) return done;
+    }
+    return done;
+}
+
 bool FileReadSeekRaid::rotate(std::string* windowText) {
     if (members.size() < 2) return false;
     std::rotate(members.begin(), members.begin() + 1, members.end());

@@ -36,6 +36,9 @@ public:
     // missing). A negative or unrepresentable offset fails and moves nothing.
     bool seek(int64_t offset, int32_t method = 0) override;
     bool read(void* buffer, uint32_t count) override;
+    // The leading sectors of a run that read as seek + read(512) each would, one request per
+    // stripe unit (per present member for a rebuilt unit).
+    uint32_t readRun(int64_t offset, void* buffer, uint32_t sectors) override;
     // Moves the first member (reader and name) to the end; partitionOffsets stay in place.
     // The disk is positioned afresh at `position` under the new order.
     bool rotate(std::string* windowText) override;
