@@ -14,10 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "support/ArrayBuilder.h"
 #include "support/Sha256.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using quenlow::test::ArrayGeometry;
 using quenlow::test::Sha256;
 
 namespace {
@@ -50,7 +52,7 @@ uint32_t le32(const std::vector<unsigned char>& b, size_t at) {
            uint32_t(b[at + 3]) << 24;
 }
 
-[[maybe_unused]] uint64_t be64(const std::vector<unsigned char>& b, size_t at) {
+uint64_t be64(const std::vector<unsigned char>& b, size_t at) {
     uint64_t v = 0;
     for (size_t i = 0; i < 8; ++i) v = v << 8 | b[at + i];
     return v;
@@ -266,4 +268,147 @@ TEST(Sha256Support, KnownDigests) {
     Sha256 h;
     for (size_t i = 0; i < million.size(); i += 999) h.update(million.data() + i, std::min<size_t>(999, million.size() - i));
     EXPECT_EQ(h.hex(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+namespace {
+
+std::vector<unsigned char> readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The virtual disk the members represent, sector by sector; a missing member's sectors are
+// the XOR of the other members' sectors at the same place.
+std::vector<unsigned char> joinMembers(const ArrayGeometry& g, const std::vector<std::vector<unsigned char>>& m,
+                                       int64_t virtualSectors, int missing = -1) {
+    std::vector<unsigned char> out(static_cast<size_t>(virtualSectors) * 512, 0);
+    for (int64_t l = 0; l < virtualSectors; ++l) {
+        auto p = quenlow::test::placeSector(g, l);
+        unsigned char* to = out.data() + l * 512;
+        size_t at = static_cast<size_t>(p.memberSector) * 512;
+        for (size_t i = 0; i < m.size(); ++i) {
+            bool take = static_cast<int>(p.member) == missing ? static_cast<int>(i) != missing : i == p.member;
+            if (!take || at + 512 > m[i].size()) continue;
+            for (size_t b = 0; b < 512; ++b) to[b] ^= m[i][at + b];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(DemoFixture, MembersFormTheRecordedDiskEvenWithoutMemberOne) {
+    const fs::path dir = kFixtures / "demo";
+    json array = readJson(dir / "array.json");
+    EXPECT_EQ(array["level"], 5);
+    EXPECT_EQ(array["layout"], 3);
+    EXPECT_EQ(array["stripe_sectors"], 128);
+    std::vector<std::vector<unsigned char>> members;
+    for (const auto& name : array["members"]) members.push_back(readAll(dir / name.get<std::string>()));
+    ASSERT_EQ(members.size(), 3u);
+    const size_t memberBytes = array["member_sectors"].get<size_t>() * 512;
+    for (const auto& m : members) ASSERT_EQ(m.size(), memberBytes);
+    // Parity: every byte position XORs to zero over the three members.
+    bool parityHolds = true;
+    for (size_t b = 0; b < memberBytes && parityHolds; ++b)
+        parityHolds = (members[0][b] ^ members[1][b] ^ members[2][b]) == 0;
+    EXPECT_TRUE(parityHolds);
+
+    ArrayGeometry g;
+    g.level = 5;
+    g.layout = 3;
+    g.members = 3;
+    const int64_t sectors = array["virtual_sectors"].get<int64_t>();
+    EXPECT_EQ(sectors * 512, array["virtual_bytes"].get<int64_t>());
+    EXPECT_EQ(sectors, 2 * array["member_sectors"].get<int64_t>());
+    members[1].clear();  // the demo runs with member 1 missing
+    auto disk = joinMembers(g, members, sectors, 1);
+    EXPECT_EQ(Sha256::of(disk), array["virtual_sha256"].get<std::string>());
+    EXPECT_EQ(disk[510], 0x55);
+    EXPECT_EQ(disk[511], 0xAA);
+
+    json m = readJson(dir / "manifest.json");
+    checkManifestShape(m);
+    const json* archive = find(m["entries"], "Backups/archive.bin");
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ((*archive)["size"], 614400);
+    json layout = readJson(dir / "layout.json");
+    ASSERT_EQ(layout["partitions"].size(), 3u);
+    EXPECT_EQ(layout["partitions"][0]["start"], 2048);
+    EXPECT_TRUE(layout["partitions"][2]["logical"].get<bool>());
+}
+
+TEST(VhdFixture, VhdMembersHoldTheRawMembers) {
+    const fs::path dir = kFixtures / "vhd";
+    json array = readJson(dir / "array.json");
+    auto source = readAll(dir / array["source"].get<std::string>());
+    EXPECT_EQ(Sha256::of(source), array["source_sha256"].get<std::string>());
+    std::vector<std::vector<unsigned char>> raw;
+    for (const auto& name : array["members_raw"]) raw.push_back(readAll(dir / name.get<std::string>()));
+    ArrayGeometry g;
+    g.members = 2;
+    EXPECT_EQ(joinMembers(g, raw, array["virtual_sectors"].get<int64_t>()), source);
+
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const std::string name = array["members_vhd"][static_cast<size_t>(i)].get<std::string>();
+        auto vhd = readAll(dir / name);
+        ASSERT_GT(vhd.size(), 2048u);
+        const auto& member = raw[static_cast<size_t>(i)];
+        EXPECT_EQ(text(vhd, 0, 8), "conectix");               // footer copy
+        EXPECT_EQ(text(vhd, vhd.size() - 512, 8), "conectix"); // footer
+        EXPECT_EQ(be64(vhd, 48), member.size());               // current size
+        EXPECT_EQ(text(vhd, 512, 8), "cxsparse");
+        const uint32_t entries = static_cast<uint32_t>(be64(vhd, 512 + 28) >> 32);
+        ASSERT_EQ(entries, member.size() / (2u << 20));
+        const auto& recorded = array["block_allocation"][name];
+        for (uint32_t b = 0; b < entries; ++b) {
+            uint32_t e = static_cast<uint32_t>(be64(vhd, 1536 + 4 * b) >> 32);
+            char hex[9];
+            std::snprintf(hex, sizeof hex, "%08x", e);
+            EXPECT_EQ(recorded[b].get<std::string>(), hex);
+            const size_t from = size_t(b) * (2u << 20);
+            if (e == 0xFFFFFFFFu) {
+                EXPECT_TRUE(std::all_of(member.begin() + static_cast<std::ptrdiff_t>(from),
+                                        member.begin() + static_cast<std::ptrdiff_t>(from + (2u << 20)),
+                                        [](unsigned char c) { return c == 0; }));
+            } else {
+                const size_t at = size_t(e) * 512 + 512;  // after the block's sector bitmap
+                ASSERT_LE(at + (2u << 20), vhd.size());
+                EXPECT_TRUE(std::equal(member.begin() + static_cast<std::ptrdiff_t>(from),
+                                       member.begin() + static_cast<std::ptrdiff_t>(from + (2u << 20)),
+                                       vhd.begin() + static_cast<std::ptrdiff_t>(at)));
+            }
+        }
+    }
+    auto fixed = readAll(dir / array["member1_fixed_vhd"].get<std::string>());
+    ASSERT_EQ(fixed.size(), raw[1].size() + 512);
+    EXPECT_TRUE(std::equal(raw[1].begin(), raw[1].end(), fixed.begin()));
+    EXPECT_EQ(text(fixed, raw[1].size(), 8), "conectix");
+    EXPECT_EQ(be64(fixed, raw[1].size() + 60) >> 32, 2u);  // disk type: fixed
+}
+
+TEST(LdmFixture, PrivateHeadersAndStripedData) {
+    const fs::path dir = kFixtures / "ldm";
+    json array = readJson(dir / "array.json");
+    auto source = readAll(dir / array["source"].get<std::string>());
+    EXPECT_EQ(Sha256::of(source), array["source_sha256"].get<std::string>());
+    ArrayGeometry g;
+    g.members = 2;
+    g.offsets = {2048, 2048};
+    for (const char* variant : {"start1985", "start2048"}) {
+        SCOPED_TRACE(variant);
+        const uint64_t start = array["variants"][variant]["logical_disk_start"].get<uint64_t>();
+        std::vector<std::vector<unsigned char>> m;
+        for (const char* name : {"member0.img", "member1.img"}) {
+            m.push_back(readAll(dir / variant / name));
+            const auto& b = m.back();
+            ASSERT_EQ(b.size(), 6144u * 512);
+            EXPECT_EQ(text(b, 6 * 512, 8), "PRIVHEAD");
+            EXPECT_EQ(be64(b, 6 * 512 + 0x11B), start);
+            EXPECT_EQ(be64(b, 6 * 512 + 0x123), 4096u);
+            EXPECT_EQ(b[446 + 4], 0x42);
+        }
+        EXPECT_EQ(joinMembers(g, m, array["virtual_sectors"].get<int64_t>()), source);
+    }
 }
