@@ -321,7 +321,7 @@ void Partition::scanChunks() {
                     feedback_.status(v.status);
                     record("HFS+", std::to_string(v.sizeMiB) + "  MB", here - 2);
                 }
-                if (skipVolumeSize && v.sizeMiB > 0) skip(j, v.sizeSectors);
+                if (skipVolumeSize && v.sizeMiB > 0 && here >= 2) skip(j, v.sizeSectors);
             }
             if (stopRequested()) break;
             ++j;
