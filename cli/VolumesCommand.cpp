@@ -1,0 +1,51 @@
+// quenlow ARRAY volumes: the volumes of the array, from its partition table or a sector scan.
+
+#include "cli/CliContext.h"
+#include "cli/Command.h"
+#include "cli/VolumeSelection.h"
+
+namespace quenlow::cli {
+
+namespace {
+
+struct VolumesOptions {
+    ListingOptions listing;
+    bool json = false;
+};
+
+void run(CliContext& context, const VolumesOptions& o) {
+    recovery::VolumeChoice choice(o.listing.scan ? recovery::VolumeChoice::ScanMode::Advanced
+                                                 : recovery::VolumeChoice::ScanMode::Standard);
+    bool interrupted = false;
+    if (!listVolumes(context, o.listing, choice, &interrupted)) return;
+    if (interrupted) context.feedback.message("Scanned Partitions (stopped: the volumes found so far)");
+
+    if (o.json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const auto& row : choice.rows())
+            list.push_back({{"volume", row.volume},
+                            {"file_system", row.fileSystem},
+                            {"volume_size", row.volumeSize},
+                            {"start_sector", row.record.startSector}});
+        printJson(list);
+        return;
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& row : choice.rows()) rows.push_back({row.volume, row.fileSystem, row.volumeSize, row.startSector});
+    printTable({"VOLUME", "FILE_SYSTEM", "VOLUME_SIZE", "START_SECTOR"}, rows);
+}
+
+const Registration registration{40, [](CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<VolumesOptions>();
+    CLI::App* command = app.add_subcommand(
+        "volumes",
+        "list the volumes of the array: its partition table (MBR with logical volumes, or --gpt), or --scan every "
+        "sector for boot sectors");
+    addListingOptions(*command, options->listing);
+    command->add_flag("--json", options->json, "print a JSON list of {volume, file_system, volume_size, start_sector}");
+    command->callback([options, &context] { run(context, *options); });
+}};
+
+}  // namespace
+
+}  // namespace quenlow::cli
