@@ -107,7 +107,6 @@ bool selectVolume(CliContext& context, const VolumeSelectionOptions& o, volumes:
         if (listing.end >= 0) return usage(context, "--end and --scan-end both give the scan's end");
         listing.end = o.scanEnd;
     }
-    if (!custom && !o.customFs.empty()) return usage(context, "--fs belongs to a custom volume (--at START)");
     if (o.volume.empty() && !custom)
         return usage(context, "please select a valid volume. (name VOL as listed by `volumes`, or a custom volume with --at START --end END --fs NAME)");
     if (o.volume.empty() && (customEnd < 0 || o.customFs.empty()))
@@ -136,7 +135,7 @@ bool selectVolume(CliContext& context, const VolumeSelectionOptions& o, volumes:
             return false;
         }
         choice.clickRow(row);
-        if (custom || customEnd >= 0 || !entry.empty()) choice.customSettings = true;
+        if (custom || !entry.empty()) choice.customSettings = true;
     } else {
         choice.addCustomVolume();
     }

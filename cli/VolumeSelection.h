@@ -46,7 +46,8 @@ bool listVolumes(CliContext& context, const ListingOptions& options, recovery::V
                  bool* interrupted = nullptr);
 
 // Lists the volumes as `volumes` would and picks the one named, applying the custom-volume
-// rules (a row with --at/--end/--fs gets them as its custom settings). On failure prints
+// rules: VOL with --at and/or --fs gets them as its custom settings (the end, unless --end
+// gives it, is the one its size gives); --at without VOL is a custom volume. On failure prints
 // the reason, sets the exit status and returns false. A custom volume with --fs RAW gives
 // the file system "RAW".
 bool selectVolume(CliContext& context, const VolumeSelectionOptions& options,

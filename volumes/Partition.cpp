@@ -311,7 +311,9 @@ void Partition::scanChunks() {
                     feedback_.status(v.status);
                     if (v.record) {
                         record(v.fileSystem.c_str(), std::to_string(v.sizeMiB) + "  MB", here);
-                        if (skipVolumeSize) skip(j, v.sizeSectors);
+                        // The FAT family counts every sector of the volume: the next one
+                        // looked at is the first after it (a volume right behind stays found).
+                        if (skipVolumeSize) skip(j, v.sizeSectors - 1);
                     }
                 }
             } else if (BootSector::hasHfsPlusSignature(s)) {
@@ -321,7 +323,8 @@ void Partition::scanChunks() {
                     feedback_.status(v.status);
                     record("HFS+", std::to_string(v.sizeMiB) + "  MB", here - 2);
                 }
-                if (skipVolumeSize && v.sizeMiB > 0 && here >= 2) skip(j, v.sizeSectors);
+                // The header is the volume's third sector: go on at the first after it.
+                if (skipVolumeSize && v.sizeMiB > 0 && here >= 2) skip(j, v.sizeSectors - 3);
             }
             if (stopRequested()) break;
             ++j;

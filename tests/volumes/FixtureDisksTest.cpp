@@ -10,6 +10,8 @@
 #include <regex>
 
 #include "disk/FileReadSeekRaid.h"
+#include "support/Striped.h"
+#include "support/TempFolder.h"
 #include "disk/RecoveryContext.h"
 #include "volumes/Partition.h"
 
@@ -45,15 +47,30 @@ json layoutOf(const fsys::path& dir) {
     return json::parse(in);
 }
 
-// The disk image as a one-member RAID-0: the virtual disk is the image itself.
-std::unique_ptr<disk::FileReadSeekRaid> wholeImage(disk::RecoveryContext& context, const fsys::path& image) {
-    auto raid = std::make_unique<disk::FileReadSeekRaid>(&context);
-    raid->memberNames = {image.string()};
-    raid->level = 0;
-    raid->stripeSectors = 128;
-    EXPECT_TRUE(raid->open());
-    return raid;
-}
+// A disk image as a virtual disk: the image itself (a one-member RAID-0), or striped into
+// a RAID-0 of three members or a RAID-5 of three members.
+enum class Assembly { Whole, Raid0, Raid5 };
+const Assembly kAssemblies[] = {Assembly::Whole, Assembly::Raid0, Assembly::Raid5};
+
+struct Array {
+    Array(const fsys::path& image, Assembly how) : raid(&context) {
+        raid.level = 0;
+        if (how == Assembly::Whole) {
+            raid.memberNames = {image.string()};
+        } else {
+            raid.level = how == Assembly::Raid0 ? 0 : 5;
+            raid.parityLayout = 3;
+            raid.stripeSectors = how == Assembly::Raid0 ? 128 : 64;
+            raid.memberNames = test::stripeImage(image, folder.path(), raid.level, 3, raid.stripeSectors);
+        }
+        EXPECT_TRUE(raid.open()) << raid.lastError();
+    }
+    test::TempFolder folder;
+    disk::RecoveryContext context;
+    disk::FileReadSeekRaid raid;
+};
+
+const char* nameOf(Assembly how) { return how == Assembly::Whole ? "image" : how == Assembly::Raid0 ? "RAID-0" : "RAID-5"; }
 
 std::vector<VolumeRecord> listed(disk::readWriteInterface& d, bool gpt) {
     std::vector<VolumeRecord> v;
@@ -81,9 +98,10 @@ std::string nameFor(const std::string& layoutFs) {
 }  // namespace
 
 TEST(FixtureDisks, MbrListingAgreesWithMmls) {
-    disk::RecoveryContext context;
-    auto raid = wholeImage(context, kDisks / "mbr" / "disk.img");
-    auto records = listed(*raid, false);
+  for (Assembly how : kAssemblies) {
+    SCOPED_TRACE(nameOf(how));
+    Array array(kDisks / "mbr" / "disk.img", how);
+    auto records = listed(array.raid, false);
     std::vector<MmlsRow> rows;
     for (const auto& r : mmlsPartitions(kDisks / "mbr" / "mmls.txt"))
         if (r.description.find("Extended") == std::string::npos) rows.push_back(r);
@@ -100,12 +118,14 @@ TEST(FixtureDisks, MbrListingAgreesWithMmls) {
         // The type byte says FAT16 or NTFS; type 7 holding exFAT is told by its boot sector.
         EXPECT_EQ(records[i].fileSystem, nameFor(volumes[i]["fs"])) << i;
     }
+  }
 }
 
 TEST(FixtureDisks, GptListingAgreesWithMmls) {
-    disk::RecoveryContext context;
-    auto raid = wholeImage(context, kDisks / "gpt" / "disk.img");
-    auto records = listed(*raid, true);
+  for (Assembly how : kAssemblies) {
+    SCOPED_TRACE(nameOf(how));
+    Array array(kDisks / "gpt" / "disk.img", how);
+    auto records = listed(array.raid, true);
     std::vector<MmlsRow> rows;
     for (const auto& r : mmlsPartitions(kDisks / "gpt" / "mmls.txt"))
         if (r.description != "Microsoft reserved partition") rows.push_back(r);
@@ -132,21 +152,25 @@ TEST(FixtureDisks, GptListingAgreesWithMmls) {
         }
     }
     // The same disk read through its protective MBR.
-    auto mbr = listed(*raid, false);
+    auto mbr = listed(array.raid, false);
     ASSERT_EQ(mbr.size(), 1u);
     EXPECT_EQ(mbr[0].fileSystem, "Unknown");
     EXPECT_EQ(mbr[0].startSector, 1);
+  }
 }
 
 TEST(FixtureDisks, ScanFindsTheVolumesTheLayoutGives) {
+  for (Assembly how : kAssemblies) {
     for (const char* scheme : {"mbr", "gpt"}) {
-        SCOPED_TRACE(scheme);
-        disk::RecoveryContext context;
-        auto raid = wholeImage(context, kDisks / scheme / "disk.img");
+        SCOPED_TRACE(std::string(scheme) + " " + nameOf(how));
+        Array array(kDisks / scheme / "disk.img", how);
+        disk::FileReadSeekRaid* raid = &array.raid;
+        const json layout = layoutOf(kDisks / scheme);
         std::vector<std::pair<int64_t, std::string>> expected;
-        for (const auto& p : layoutOf(kDisks / scheme)["partitions"]) {
+        for (const auto& p : layout["partitions"]) {
             std::string fs = p["fs"];
-            if (fs == "NTFS" || fs == "FAT16" || fs == "FAT32" || fs == "exFAT" || fs == "HFS+")
+            // The HFS+ volume xorriso made is 88 KiB, below the 1 MiB a scan lists.
+            if (fs == "NTFS" || fs == "FAT16" || fs == "FAT32" || fs == "exFAT")
                 expected.push_back({p["start"].get<int64_t>(), nameFor(fs)});
         }
         std::vector<std::pair<int64_t, std::string>> found;
@@ -158,7 +182,7 @@ TEST(FixtureDisks, ScanFindsTheVolumesTheLayoutGives) {
         for (const auto& r : scanned(*raid, false)) {
             bool atStart = std::any_of(expected.begin(), expected.end(), [&](auto& e) { return e.first == r.startSector; });
             bool backup = false;
-            for (const auto& p : layoutOf(kDisks / scheme)["partitions"]) {
+            for (const auto& p : layout["partitions"]) {
                 int64_t start = p["start"], sectors = p["sectors"];
                 std::string fs = p["fs"];
                 if (fs == "NTFS" && r.startSector == start + sectors - 1) backup = true;
@@ -168,4 +192,5 @@ TEST(FixtureDisks, ScanFindsTheVolumesTheLayoutGives) {
             EXPECT_TRUE(atStart || backup) << r.fileSystem << " at " << r.startSector;
         }
     }
+  }
 }

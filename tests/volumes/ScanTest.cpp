@@ -83,6 +83,17 @@ TEST(Scan, FindsEveryKindAndSkipsPastEachVolume) {
     EXPECT_EQ(disk.outsideReads, 0);
 }
 
+TEST(Scan, AVolumeRightBehindAnotherIsFound) {
+    SparseDisk disk(120000);
+    disk.at(2048) = fatBoot(fat32Geometry(70000));
+    disk.at(72048) = exfatBoot(4096);
+    disk.at(76146) = hfsHeader(4096, 512);  // the volume starts at 76144, 4096 sectors
+    disk.at(80240) = ntfsBoot(4095);          // its backup boot sector at 84335
+    disk.at(84336) = fatBoot(fat16Geometry(20000));
+    EXPECT_EQ(found(scan(disk)), (Rows{"0|FAT32|34  MB|2048", "1|FAT64|2  MB|72048", "2|HFS+|2  MB|76144",
+                                       "3|NTFS|1   MB|80240", "4|FAT16|9  MB|84336"}));
+}
+
 TEST(Scan, WithoutSkipTheBackupBootSectorIsFoundAgain) {
     SparseDisk disk(kMixedSectors);
     fillMixed(disk);
