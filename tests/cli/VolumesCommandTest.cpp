@@ -151,7 +151,7 @@ TEST(VolumeSelection, CustomVolumesAndCustomSettings) {
     cli::VolumeSelectionOptions gpt;
     gpt.volume = "0";
     gpt.customFs = "fat32";
-    EXPECT_EQ(text(select(kGpt, gpt).record), "fat32|2097151|1");
+    EXPECT_EQ(text(select(kGpt, gpt).record), "fat32|81|1");
     gpt.customFs = "raw";
     EXPECT_EQ(select(kGpt, gpt).record.fileSystem, "RAW");
 }
