@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <nlohmann/json.hpp>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
 
 #include "cli/CliContext.h"
 #include "cli/VolumeSelection.h"
@@ -86,6 +91,45 @@ TEST(VolumesCommand, ScanRangeAndUsageErrors) {
     EXPECT_EQ(runCli(withImage(kMbr, {"volumes", "--no-skip"})).status, 2);
     EXPECT_EQ(runCli(withImage(kMbr, {"volumes", "--scan", "--start", "-5"})).status, 2);
     EXPECT_EQ(runCli({"-m", "/nonexistent/disk.img", "-l", "0", "volumes"}).status, 1);
+}
+
+TEST(VolumesCommand, CtrlCStopsTheScanAndPrintsWhatWasFound) {
+    // A sparse 64 GiB image with one NTFS boot sector near its start.
+    test::TempFolder dir;
+    std::string image = (dir.path() / "big.img").string();
+    {
+        std::ofstream out(image, std::ios::binary);
+        unsigned char boot[512] = {0xEB, 0x52, 0x90, 'N', 'T', 'F', 'S', ' ', ' ', ' ', ' '};
+        boot[12] = 2;      // 512 bytes per sector
+        boot[41] = 0x10;   // 4096 sectors
+        out.seekp(100 * 512);
+        out.write(reinterpret_cast<const char*>(boot), sizeof boot);
+    }
+    std::filesystem::resize_file(image, 64ull << 30);
+    std::string outFile = (dir.path() / "out.txt").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::string cli = test::cliPath();
+    std::vector<std::string> args{cli, "-m", image, "-l", "0", "volumes", "--scan"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::ifstream in(outFile);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(text,
+              "VOLUME  FILE_SYSTEM  VOLUME_SIZE  START_SECTOR\n"
+              "0       NTFS         2   MB       100\n");
 }
 
 namespace {
