@@ -1,5 +1,7 @@
 // quenlow ARRAY volumes: the volumes of the array, from its partition table or a sector scan.
 
+#include <iostream>
+
 #include "cli/CliContext.h"
 #include "cli/Command.h"
 #include "cli/VolumeSelection.h"
@@ -21,13 +23,14 @@ void run(CliContext& context, const VolumesOptions& o) {
     if (interrupted) context.feedback.message("Scanned Partitions (stopped: the volumes found so far)");
 
     if (o.json) {
-        nlohmann::json list = nlohmann::json::array();
+        // Keys in the order of the columns.
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (const auto& row : choice.rows())
             list.push_back({{"volume", row.volume},
                             {"file_system", row.fileSystem},
                             {"volume_size", row.volumeSize},
                             {"start_sector", row.record.startSector}});
-        printJson(list);
+        std::cout << list.dump(2) << '\n';
         return;
     }
     std::vector<std::vector<std::string>> rows;
