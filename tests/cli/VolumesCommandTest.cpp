@@ -14,7 +14,7 @@
 #include "cli/VolumeSelection.h"
 #include "support/RunCli.h"
 #include "support/TempFolder.h"
-#include "volumes/support/Striped.h"
+#include "support/ArrayBuilder.h"
 
 using namespace quenlow;
 using quenlow::test::runCli;
@@ -57,8 +57,8 @@ TEST(VolumesCommand, GptAsJson) {
 }
 
 TEST(VolumesCommand, ScanOfARaid5ArrayNewestOnTopAndFiltered) {
-    test::TempFolder dir;
-    auto members = test::stripeImage(kMbr, dir.path(), 5, 3, 128);
+    auto built = test::ArrayBuilder::raid5(3, 3, 128).buildFromFile(kMbr);
+    const auto& members = built.memberPaths;
     std::vector<std::string> array{"-m", members[0], "-m", "MISSING", "-m", members[2], "-l", "5", "--layout", "3"};
     auto args = array;
     args.insert(args.end(), {"volumes", "--scan"});

@@ -10,8 +10,7 @@
 #include <regex>
 
 #include "disk/FileReadSeekRaid.h"
-#include "support/Striped.h"
-#include "support/TempFolder.h"
+#include "support/ArrayBuilder.h"
 #include "disk/RecoveryContext.h"
 #include "volumes/Partition.h"
 
@@ -58,14 +57,16 @@ struct Array {
         if (how == Assembly::Whole) {
             raid.memberNames = {image.string()};
         } else {
+            auto builder = how == Assembly::Raid0 ? test::ArrayBuilder::raid0(3, 128) : test::ArrayBuilder::raid5(3, 3, 64);
+            built = builder.buildFromFile(image.string());
             raid.level = how == Assembly::Raid0 ? 0 : 5;
             raid.parityLayout = 3;
             raid.stripeSectors = how == Assembly::Raid0 ? 128 : 64;
-            raid.memberNames = test::stripeImage(image, folder.path(), raid.level, 3, raid.stripeSectors);
+            raid.memberNames = built.memberPaths;
         }
         EXPECT_TRUE(raid.open()) << raid.lastError();
     }
-    test::TempFolder folder;
+    test::BuiltArray built;
     disk::RecoveryContext context;
     disk::FileReadSeekRaid raid;
 };
