@@ -290,3 +290,40 @@ TEST(NtfsParse, EntryTextsComeFromStandardInformationAndFileNameFlags) {
     EXPECT_EQ(t.modified, "03/04/2021  00:05 AM");
     EXPECT_EQ(t.attributes, "-R-H-S-A-C-E");
 }
+
+TEST(NtfsParse, DosAliasNeverHidesTheLongNameAndExtensionNamesGoToTheirBase) {
+    NtfsImage img = basicVolume();
+    std::u16string n255(255, u'b');
+    img.setRecord(18, RecordBuilder().fileName(16, n255, 0, 0, 1).fileName(16, u"BBBBBB~1.TXT", 0, 0, 2));
+    img.setRecord(19, RecordBuilder().fileName(16, u"ALIAS~1", 0, 0, 2).fileName(16, u"posix name", 0, 0, 0));
+    // Base record 20 without a FILE_NAME; its name lives in extension record 21.
+    img.setRecord(20, RecordBuilder().standardInfo(0, 0, 0).attributeList({{0x30, 21, 0}}).residentData({1, 2, 3}));
+    img.setRecord(21, RecordBuilder().extensionOf(20).fileName(16, u"moved.bin"));
+    // A stale extension: its base (record 22) has sequence 1 but the extension names sequence 2.
+    img.setRecord(22, RecordBuilder().fileName(16, u"reused.txt"));
+    std::vector<uint8_t> stale = RecordBuilder().extensionOf(22).fileName(16, u"stale.txt").finish();
+    stale[38] = 2;
+    img.setRecord(23, stale);
+    Parsed p(img.bytes);
+    EXPECT_EQ(p.childNames(p.find("docs")),
+              (std::vector<std::string>{"a.txt", std::string(255, 'b'), "posix name", "moved.bin", "reused.txt",
+                                        "stale.txt"}));
+    EXPECT_EQ(p.find("docs/moved.bin"), ntfs::refOf(20));
+    EXPECT_EQ(p.parser->dataSize(ntfs::refOf(20)), 3);
+}
+
+TEST(NtfsParse, AttributeHeadersCrossingASectorEndAreReadFixedUp) {
+    // The FILE_NAME header straddles byte 510, where the raw record holds the update
+    // sequence number instead of the header's own bytes.
+    NtfsImage img = basicVolume();
+    // An attribute of unknown type up to byte 490: the FILE_NAME's content offset field then
+    // lies at 510.
+    std::vector<uint8_t> pad(490 - 56, 0);
+    pad[0] = 0x40;
+    pad[4] = static_cast<uint8_t>(pad.size());
+    pad[5] = static_cast<uint8_t>(pad.size() >> 8);
+    std::vector<uint8_t> r = RecordBuilder().rawAttribute(pad).fileName(16, u"across.txt").finish();
+    img.setRecord(20, r);
+    Parsed p(img.bytes);
+    EXPECT_NE(p.find("docs/across.txt"), fs::kNoEntry);
+}

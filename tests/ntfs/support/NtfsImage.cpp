@@ -88,14 +88,19 @@ RecordBuilder& RecordBuilder::standardInfo(uint64_t created, uint64_t modified, 
     return *this;
 }
 
+RecordBuilder& RecordBuilder::extensionOf(uint64_t base) {
+    base_ = base | (uint64_t{1} << 48);
+    return *this;
+}
+
 RecordBuilder& RecordBuilder::fileName(int64_t parent, const std::u16string& name, uint32_t fileAttributes,
-                                       int64_t allocatedSize) {
+                                       int64_t allocatedSize, uint8_t nameSpace) {
     std::vector<uint8_t> c(0x42 + name.size() * 2, 0);
     put64(c, 0, static_cast<uint64_t>(parent) & 0x0000FFFFFFFFFFFFULL);
     put64(c, 0x28, static_cast<uint64_t>(allocatedSize));
     put32(c, 0x38, fileAttributes);
     c[0x40] = static_cast<uint8_t>(name.size());
-    c[0x41] = 1;
+    c[0x41] = nameSpace;
     for (size_t i = 0; i < name.size(); ++i) put16(c, 0x42 + 2 * i, static_cast<uint16_t>(name[i]));
     add(0x30, residentBody(c, 0), false);
     return *this;
@@ -160,6 +165,7 @@ std::vector<uint8_t> RecordBuilder::finish() const {
     put16(r, 16, 1);
     put16(r, 20, 56);
     put16(r, 22, flags_);
+    put64(r, 32, base_);
     size_t end = 56 + attributes_.size();
     if (end + 8 > 1024) throw std::runtime_error("record too full");
     std::memcpy(r.data() + 56, attributes_.data(), attributes_.size());

@@ -21,7 +21,9 @@ public:
     explicit RecordBuilder(uint16_t flags = 1);
     RecordBuilder& standardInfo(uint64_t created, uint64_t modified, uint64_t accessed);
     RecordBuilder& fileName(int64_t parent, const std::u16string& name, uint32_t fileAttributes = 0,
-                            int64_t allocatedSize = 0);
+                            int64_t allocatedSize = 0, uint8_t nameSpace = 1);
+    // Makes this an extension record of `base` (whose sequence number is 1).
+    RecordBuilder& extensionOf(uint64_t base);
     RecordBuilder& folderName(int64_t parent, const std::u16string& name);
     RecordBuilder& residentData(const std::vector<uint8_t>& data, uint16_t flags = 0,
                                 const std::u16string& streamName = u"");
@@ -37,6 +39,7 @@ public:
 private:
     void add(uint32_t type, std::vector<uint8_t> body, bool nonResident);
     uint16_t flags_;
+    uint64_t base_ = 0;
     std::vector<uint8_t> attributes_;
 };
 
