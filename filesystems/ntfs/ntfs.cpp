@@ -106,8 +106,10 @@ void ntfs::readBytes(int64_t offset, uint8_t* out, size_t bytes) {
             return;
         }
         if (left < disk::kSectorSize) {
-            std::memset(out + done, 0, left);
-            if (reader_.seek(pos, 0)) reader_.read(out + done, static_cast<uint32_t>(left));
+            // Readers deliver whole sectors: read one and keep its head.
+            uint8_t sector[disk::kSectorSize] = {};
+            if (reader_.readRun(pos, sector, 1) != 1 && reader_.seek(pos, 0)) reader_.read(sector, disk::kSectorSize);
+            std::memcpy(out + done, sector, left);
             return;
         }
         uint32_t sectors = static_cast<uint32_t>(std::min<size_t>(left / disk::kSectorSize, 1u << 16));
