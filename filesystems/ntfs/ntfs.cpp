@@ -91,6 +91,12 @@ bool ntfs::beyondSource(int64_t cluster) const {
     return position >= end;
 }
 
+uint64_t ntfs::zeroClusters(int64_t cluster, uint64_t count) const {
+    // Clusters before 0 cannot be sought and those past the source's end read as zeros.
+    if (cluster < 0) return std::min<uint64_t>(count, static_cast<uint64_t>(-(cluster + 1)) + 1);
+    return beyondSource(cluster) ? count : 0;
+}
+
 void ntfs::readBytes(int64_t offset, uint8_t* out, size_t bytes) {
     if (offset < 0) {
         std::memset(out, 0, bytes);
@@ -1048,10 +1054,12 @@ void ntfs::compressedCopy(const DataLayout& layout, platform::OutputFile& out) {
         const uint64_t step = std::max<uint64_t>(1, kCopyPiece / static_cast<uint64_t>(cs));
         for (const Piece& p : pieces) {
             for (uint64_t k = 0; k < p.count && left > 0;) {
-                if (p.cluster == 0 || beyondSource(p.cluster + static_cast<int64_t>(k))) {
-                    uint64_t rest = p.count - k;
-                    emit(nullptr, rest > left / static_cast<uint64_t>(cs) + 1 ? left : rest * static_cast<uint64_t>(cs));
-                    break;
+                uint64_t rest = p.count - k;
+                uint64_t zeros = p.cluster == 0 ? rest : zeroClusters(p.cluster + static_cast<int64_t>(k), rest);
+                if (zeros > 0) {
+                    emit(nullptr, zeros > left / static_cast<uint64_t>(cs) + 1 ? left : zeros * static_cast<uint64_t>(cs));
+                    k += zeros;
+                    continue;
                 }
                 uint64_t count = std::min(step, p.count - k);
                 count = std::min<uint64_t>(count, (left + static_cast<uint64_t>(cs) - 1) / static_cast<uint64_t>(cs));
@@ -1084,8 +1092,9 @@ void ntfs::compressedCopy(const DataLayout& layout, platform::OutputFile& out) {
         if (piece < pieces.size()) {
             const Piece& p = pieces[piece];
             uint64_t rest = p.count - within;
-            if (rest >= unit && (p.cluster == 0 || beyondSource(p.cluster + static_cast<int64_t>(within)))) {
-                uint64_t skip = std::min(rest / unit, units - u);
+            uint64_t zeros = p.cluster == 0 ? rest : zeroClusters(p.cluster + static_cast<int64_t>(within), rest);
+            if (zeros >= unit) {
+                uint64_t skip = std::min(zeros / unit, units - u);
                 uint64_t bytes = skip > left / unitBytes + 1 ? left : skip * unitBytes;
                 emit(nullptr, bytes);
                 within += skip * unit;

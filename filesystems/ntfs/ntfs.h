@@ -95,6 +95,8 @@ private:
     // End of the source relative to the volume, -1 when unknown.
     int64_t sourceEnd() const;
     bool beyondSource(int64_t cluster) const;
+    // How many of `count` clusters from `cluster` on read as zeros without reading.
+    uint64_t zeroClusters(int64_t cluster, uint64_t count) const;
     bool loadRecord(int64_t position, NtfsRecord& record);
     void applyRecord(int64_t index, const NtfsRecord& record, bool link);
     void storeName(int64_t index, const std::string& text);
