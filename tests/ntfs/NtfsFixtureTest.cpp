@@ -18,6 +18,7 @@
 #include "filesystems/MemoryTree.h"
 #include "filesystems/ntfs/Lznt1.h"
 #include "filesystems/ntfs/ntfs.h"
+#include "support/ArrayBuilder.h"
 #include "support/Sha256.h"
 #include "support/TempFolder.h"
 
@@ -27,48 +28,8 @@ namespace stdfs = std::filesystem;
 
 namespace {
 
-// Member files of an array holding `image`: RAID-0 over n members, or RAID-5 (parity layout
-// 1: parity on member row mod n, data in member order around it).
-std::vector<std::string> stripe(const std::vector<char>& image, int n, int level, int64_t unit,
-                                const stdfs::path& dir) {
-    const int64_t dataMembers = level == 0 ? n : n - 1;
-    const int64_t sectors = static_cast<int64_t>(image.size() / 512);
-    const int64_t rows = (sectors + dataMembers * unit - 1) / (dataMembers * unit);
-    std::vector<std::vector<char>> members(static_cast<size_t>(n), std::vector<char>(static_cast<size_t>(rows * unit * 512), 0));
-    for (int64_t l = 0; l < sectors; ++l) {
-        int64_t q = l / unit, r = l % unit, member, at;
-        if (level == 0) {
-            member = q % n;
-            at = (q / n) * unit + r;
-        } else {
-            int64_t row = q / dataMembers, k = q % dataMembers, parity = row % n;
-            member = k < parity ? k : k + 1;
-            at = row * unit + r;
-        }
-        std::copy_n(image.begin() + l * 512, 512, members[static_cast<size_t>(member)].begin() + at * 512);
-    }
-    if (level == 5)
-        for (int64_t row = 0; row < rows; ++row) {
-            size_t parity = static_cast<size_t>(row % n);
-            for (int64_t b = row * unit * 512; b < (row + 1) * unit * 512; ++b) {
-                char x = 0;
-                for (size_t m = 0; m < members.size(); ++m)
-                    if (m != parity) x = static_cast<char>(x ^ members[m][static_cast<size_t>(b)]);
-                members[parity][static_cast<size_t>(b)] = x;
-            }
-        }
-    std::vector<std::string> paths;
-    for (int m = 0; m < n; ++m) {
-        stdfs::path p = dir / ("member" + std::to_string(m) + ".img");
-        std::ofstream(p, std::ios::binary).write(members[static_cast<size_t>(m)].data(),
-                                                 static_cast<std::streamsize>(members[static_cast<size_t>(m)].size()));
-        paths.push_back(p.string());
-    }
-    return paths;
-}
-
 // How the test reads the image: directly, as a RAID-0 of two members, or as a RAID-5 of
-// three members with the second one missing.
+// three members (rotating parity, data continuation) with the second one missing.
 enum class Array { none, raid0, degradedRaid5 };
 struct Case {
     std::string image;
@@ -96,15 +57,15 @@ protected:
             ASSERT_TRUE(file->open(image.string()));
             reader = std::move(file);
         } else {
-            std::ifstream in(image, std::ios::binary);
-            std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-            auto raid = std::make_unique<disk::FileReadSeekRaid>();
             bool raid5 = GetParam().array == Array::degradedRaid5;
-            raid->memberNames = stripe(bytes, raid5 ? 3 : 2, raid5 ? 5 : 0, raid5 ? 64 : 128, members.path());
+            array = (raid5 ? test::ArrayBuilder::raid5(3, 3, 64) : test::ArrayBuilder::raid0(2, 128))
+                        .buildFromFile(image.string());
+            auto raid = std::make_unique<disk::FileReadSeekRaid>();
+            raid->memberNames = array.memberPaths;
             if (raid5) raid->memberNames[1] = "MISSING DISK";
             raid->partitionOffsets.assign(raid->memberNames.size(), 0);
             raid->level = raid5 ? 5 : 0;
-            raid->parityLayout = 1;
+            raid->parityLayout = 3;
             raid->stripeSectors = raid5 ? 64 : 128;
             ASSERT_TRUE(raid->open()) << raid->lastError();
             reader = std::move(raid);
@@ -133,7 +94,7 @@ protected:
     }
 
     stdfs::path dir;
-    test::TempFolder members;
+    test::BuiltArray array;
     std::unique_ptr<disk::readWriteInterface> reader;
     volumes::VolumeRecord volume;
     fs::MemoryTree tree;
