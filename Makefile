@@ -28,5 +28,10 @@ bench: deps
 	cmake --build --preset bench -j $(JOBS)
 	scripts/run-bench
 
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	scripts/run-fuzz
+
 clean:
 	rm -rf build
