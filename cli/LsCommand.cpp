@@ -1,0 +1,114 @@
+// quenlow ... ls VOL [PATH] [-R] [--json]: the entries of a folder of a parsed volume, with
+// the file list's columns; -R walks the whole tree below it.
+
+#include <iostream>
+#include <unordered_set>
+
+#include "cli/CliContext.h"
+#include "cli/Command.h"
+#include "cli/ParsedVolume.h"
+
+namespace quenlow::cli {
+
+namespace {
+
+struct LsOptions {
+    VolumeSelectionOptions volume;
+    std::string path;
+    bool recursive = false;
+    bool json = false;
+};
+
+constexpr int kMaxDepth = 1000;
+
+class Lister {
+public:
+    Lister(ParsedVolume& volume, const LsOptions& options) : volume_(volume), options_(options) {}
+
+    void list(const ParsedVolume::Target& target) {
+        if (options_.json) std::cout << "[";
+        if (!target.root && !volume_.parser().isFolder(target.entry)) {
+            emit(target.entry, target.path);
+        } else {
+            if (!target.root) seen_.insert(target.entry);
+            walk(volume_.childrenOf(target), target.path, 0);
+        }
+        if (options_.json) {
+            std::cout << (first_ ? "]\n" : "\n]\n");
+        } else {
+            printTable({"File(s) List", "Creation Time", "Access Time", "Modification Time", "Size", "Attribute"},
+                       rows_);
+        }
+    }
+
+private:
+    void walk(const std::vector<fs::EntryRef>& entries, const std::string& base, int depth) {
+        auto& p = volume_.parser();
+        for (fs::EntryRef e : entries) {
+            if (!seen_.insert(e).second) continue;  // a child list that loops back
+            std::string path = base.empty() ? p.name(e) : base + "/" + p.name(e);
+            emit(e, path);
+            if (options_.recursive && p.isFolder(e) && depth < kMaxDepth) {
+                fs::EntryRef saved = e;
+                ParsedVolume::Target t;
+                t.root = false;
+                t.entry = saved;
+                walk(volume_.childrenOf(t), path, depth + 1);
+            }
+        }
+    }
+
+    void emit(fs::EntryRef e, const std::string& path) {
+        auto& p = volume_.parser();
+        fs::EntryTexts texts = p.entryTexts(e);
+        bool folder = p.isFolder(e);
+        bool deleted = p.isDeleted(e);
+        if (options_.json) {
+            nlohmann::json j = {
+                {"path", path},           {"name", p.name(e)},         {"folder", folder},
+                {"deleted", deleted},     {"size", p.dataSize(e)},     {"created", texts.created},
+                {"accessed", texts.accessed}, {"modified", texts.modified}, {"attributes", texts.attributes},
+            };
+            std::cout << (first_ ? "\n" : ",\n")
+                      << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+            first_ = false;
+            return;
+        }
+        std::string shown = options_.recursive ? path : p.name(e);
+        if (folder) shown += "/";
+        if (deleted) shown += "  (deleted)";
+        rows_.push_back({shown, texts.created, texts.accessed, texts.modified, p.sizeText(e), texts.attributes});
+    }
+
+    ParsedVolume& volume_;
+    const LsOptions& options_;
+    std::unordered_set<fs::EntryRef> seen_;
+    std::vector<std::vector<std::string>> rows_;
+    bool first_ = true;
+};
+
+Registration ls(50, [](CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<LsOptions>();
+    auto* cmd = app.add_subcommand("ls", "list the entries of a folder of a volume (deleted ones marked)");
+    addVolumeSelectionOptions(*cmd, options->volume);
+    cmd->add_option("PATH", options->path, "folder or file, '/'-separated from the root (default: the root)");
+    cmd->add_flag("-R,--recursive", options->recursive, "walk the whole tree below PATH, the orphan folder included");
+    cmd->add_flag("--json", options->json, "one JSON object per entry");
+    cmd->callback([options, &context] {
+        ParsedVolume volume;
+        if (!volume.open(context, options->volume)) return;
+        ParsedVolume::Target target;
+        std::string error;
+        if (!volume.resolve(options->path, target, error)) {
+            context.error(error);
+            context.exitStatus = kExitFailed;
+            return;
+        }
+        Lister(volume, *options).list(target);
+        context.exitStatus = kExitOk;
+    });
+});
+
+}  // namespace
+
+}  // namespace quenlow::cli

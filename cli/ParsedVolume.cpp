@@ -1,0 +1,118 @@
+#include "cli/ParsedVolume.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "cli/CliContext.h"
+#include "disk/FileReadSeekRaid.h"
+#include "output/FolderSaver.h"
+#include "recovery/ParseCompletion.h"
+
+namespace quenlow::cli {
+
+namespace {
+
+// The parse's feedback on the command line: everything goes to the terminal except the
+// wizard's closing prompt to press its Save button.
+class ParseFeedback : public Feedback {
+public:
+    explicit ParseFeedback(Feedback& to) : to_(to) {}
+    void status(const std::string& t) override { to_.status(t); }
+    void detail(const std::string& t) override { to_.detail(t); }
+    void progressRange(int64_t l, int64_t h) override { to_.progressRange(l, h); }
+    void progressPosition(int64_t p) override { to_.progressPosition(p); }
+    void message(const std::string& t) override {
+        if (t != recovery::kParseDoneText) to_.message(t);
+    }
+    bool ask(const std::string& q) override { return to_.ask(q); }
+
+private:
+    Feedback& to_;
+};
+
+}  // namespace
+
+void runStoppable(WorkControl& control, const std::function<void()>& work) {
+    installInterruptHandler();
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        while (!done.load()) {
+            if (interruptRequested()) control.requestStop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    try {
+        work();
+    } catch (...) {
+        done = true;
+        watcher.join();
+        throw;
+    }
+    done = true;
+    watcher.join();
+}
+
+bool ParsedVolume::open(CliContext& context, const VolumeSelectionOptions& options) {
+    if (!selectVolume(context, options, volume_)) return false;
+    if (!context.recovery.raidDisk) {
+        context.error("the array is not open");
+        context.exitStatus = kExitFailed;
+        return false;
+    }
+    parseFeedback_ = std::make_unique<ParseFeedback>(context.feedback);
+    std::string error;
+    session_ = recovery::VolumeSession::open(*context.recovery.raidDisk, volume_, tree_,
+                                             context.recovery.rootLabel, *parseFeedback_,
+                                             recovery::VolumeSession::kStandardMode, error);
+    if (!session_) {
+        context.exitStatus = kExitFailed;
+        return false;
+    }
+    runStoppable(parser().control, [&] { session_->parse(); });
+    context.feedback.finishProgress();
+    if (interruptRequested()) {
+        context.error("stopped");
+        context.exitStatus = kExitFailed;
+        return false;
+    }
+    return true;
+}
+
+std::vector<fs::EntryRef> ParsedVolume::childrenOf(const Target& target) {
+    if (target.root) return parser().firstLevel();
+    output::FolderSaver lists(parser(), silentFeedback());
+    return lists.children(target.entry);
+}
+
+bool ParsedVolume::resolve(const std::string& path, Target& target, std::string& error) {
+    target = Target{};
+    size_t at = 0;
+    while (at <= path.size()) {
+        size_t slash = path.find('/', at);
+        std::string part = path.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
+        at = slash == std::string::npos ? path.size() + 1 : slash + 1;
+        if (part.empty()) continue;
+        if (!target.root && !parser().isFolder(target.entry)) {
+            error = "'" + target.path + "' is a file, not a folder";
+            return false;
+        }
+        fs::EntryRef found = fs::kNoEntry;
+        for (fs::EntryRef c : childrenOf(target)) {
+            if (parser().name(c) != part) continue;
+            if (found == fs::kNoEntry || (parser().isDeleted(found) && !parser().isDeleted(c))) found = c;
+            if (!parser().isDeleted(found)) break;
+        }
+        std::string next = target.path.empty() ? part : target.path + "/" + part;
+        if (found == fs::kNoEntry) {
+            error = "no entry '" + next + "' on the volume";
+            return false;
+        }
+        target.root = false;
+        target.entry = found;
+        target.path = next;
+    }
+    return true;
+}
+
+}  // namespace quenlow::cli

@@ -1,0 +1,52 @@
+#pragma once
+// What `ls` and `save` share: the volume chosen on the command line, parsed into an
+// in-memory tree, and paths on it ('/'-separated from the root; "/" or "" is the root).
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/VolumeSelection.h"
+#include "filesystems/MemoryTree.h"
+#include "filesystems/VolumeParser.h"
+#include "recovery/VolumeSession.h"
+
+namespace quenlow::cli {
+
+struct CliContext;
+
+class ParsedVolume {
+public:
+    // Selects the volume, opens the array and parses the volume, with a progress line on a
+    // terminal; Ctrl-C stops the parse. On failure prints why, sets the exit status and
+    // returns false.
+    bool open(CliContext& context, const VolumeSelectionOptions& options);
+
+    fs::VolumeParser& parser() { return session_->parser(); }
+    const volumes::VolumeRecord& volume() const { return volume_; }
+
+    // A path resolved on the volume: the root (the first-level entries), or one entry.
+    struct Target {
+        bool root = true;
+        fs::EntryRef entry = fs::kNoEntry;
+        std::string path;  // '/'-separated from the root, without a leading '/'
+    };
+    // Resolves `path` one name after another; at each step a live entry of that name wins
+    // over a deleted one. On failure `error` says which part was not found.
+    bool resolve(const std::string& path, Target& target, std::string& error);
+
+    // The entries inside a folder (or the first level for the root), each at most once.
+    std::vector<fs::EntryRef> childrenOf(const Target& target);
+
+private:
+    volumes::VolumeRecord volume_;
+    std::unique_ptr<Feedback> parseFeedback_;
+    fs::MemoryTree tree_;
+    std::unique_ptr<recovery::VolumeSession> session_;
+};
+
+// Runs `work` while a watcher turns Ctrl-C into a stop request on `control`.
+void runStoppable(WorkControl& control, const std::function<void()>& work);
+
+}  // namespace quenlow::cli

@@ -1,0 +1,93 @@
+// quenlow ... save VOL PATH --out DIR [--yes]: saves a folder's files (its children go into
+// DIR), one file, or with PATH "/" every first-level entry, with their times.
+
+#include <iostream>
+
+#include "cli/CliContext.h"
+#include "cli/Command.h"
+#include "cli/ParsedVolume.h"
+#include "output/FolderSaver.h"
+
+namespace quenlow::cli {
+
+namespace {
+
+struct SaveOptions {
+    VolumeSelectionOptions volume;
+    std::string path;
+    std::string out;
+    bool yes = false;
+};
+
+int report(CliContext& context, const output::SaveReport& r, const std::string& out) {
+    using Outcome = output::SaveReport::Outcome;
+    switch (r.outcome) {
+        case Outcome::NoOutputFolder:
+            return kExitUsage;  // "select output folder" was printed
+        case Outcome::NotQualifying:
+            context.error("nothing to save there");
+            return kExitFailed;
+        case Outcome::Declined:
+            context.error("nothing saved");
+            return kExitFailed;
+        case Outcome::OutputFolderFailed:
+            return kExitFailed;  // the reason was printed
+        case Outcome::Saved:
+            break;
+    }
+    for (const auto& n : r.renamed) std::cerr << "saved under another name: " << n.volumePath << " -> " << n.savedPath << '\n';
+    for (const auto& f : r.failures) std::cerr << "not saved: " << f.path << ": " << f.error << '\n';
+    std::cout << r.written << " of " << r.counted << " file(s) saved into " << out;
+    if (r.skipped > 0) std::cout << ", " << r.skipped << " passed over ($BadClus)";
+    if (!r.renamed.empty()) std::cout << ", " << r.renamed.size() << " under another name";
+    if (!r.failures.empty()) std::cout << ", " << r.failures.size() << " failed";
+    if (r.stopped) std::cout << ", stopped";
+    std::cout << '\n';
+    return r.ok() ? kExitOk : kExitFailed;
+}
+
+Registration save(60, [](CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<SaveOptions>();
+    auto* cmd = app.add_subcommand("save", "save a folder's files, one file, or (PATH /) everything into DIR");
+    addVolumeSelectionOptions(*cmd, options->volume);
+    cmd->add_option("PATH", options->path, "folder or file, '/'-separated from the root; / for every first-level entry")
+        ->required();
+    cmd->add_option("--out", options->out, "the output folder (made when missing)")->required();
+    cmd->add_flag("-y,--yes", options->yes, "answer the question about the number of files with yes");
+    cmd->callback([options, &context] {
+        if (output::FolderSaver::cleanOutputFolder(options->out).empty()) {
+            context.error("--out: select output folder");
+            context.exitStatus = kExitUsage;
+            return;
+        }
+        context.yes = context.yes || options->yes;
+        context.feedback.setAssumeYes(context.yes);
+        ParsedVolume volume;
+        if (!volume.open(context, options->volume)) return;
+        ParsedVolume::Target target;
+        std::string error;
+        if (!volume.resolve(options->path, target, error)) {
+            context.error(error);
+            context.exitStatus = kExitFailed;
+            return;
+        }
+        output::FolderSaver saver(volume.parser(), context.feedback);
+        output::SaveReport result;
+        runStoppable(volume.parser().control, [&] {
+            if (target.root)
+                result = saver.saveEntries(volume.parser().firstLevel(), options->out);
+            else if (volume.parser().qualifiesAsSaveFolder(target.entry))
+                result = saver.saveFolder(target.entry, options->out);
+            else if (volume.parser().isFolder(target.entry))  // the orphan folder has no record
+                result = saver.saveEntries(volume.childrenOf(target), options->out);
+            else
+                result = saver.saveFile(target.entry, options->out);
+        });
+        context.feedback.finishProgress();
+        context.exitStatus = report(context, result, output::FolderSaver::cleanOutputFolder(options->out));
+    });
+});
+
+}  // namespace
+
+}  // namespace quenlow::cli
