@@ -21,7 +21,8 @@ using namespace quenlow::test;
 
 namespace {
 
-const std::string kFixture = std::string(QUENLOW_FIXTURE_DIR) + "/ntfs";
+const std::string kFixtures = QUENLOW_FIXTURE_DIR;
+const std::string kFixture = kFixtures + "/ntfs";
 
 struct CliRun {
     int status = -1;
@@ -50,13 +51,13 @@ CliRun runCli(const std::vector<std::string>& args) {
     return r;
 }
 
-std::vector<unsigned char> fixtureImage() {
-    std::ifstream in(kFixture + "/ntfs.img", std::ios::binary);
+std::vector<unsigned char> fixtureImage(const std::string& name = "ntfs") {
+    std::ifstream in(kFixtures + "/" + name + "/" + name + ".img", std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-nlohmann::json manifest() {
-    std::ifstream in(kFixture + "/manifest.json");
+nlohmann::json manifest(const std::string& name = "ntfs") {
+    std::ifstream in(kFixtures + "/" + name + "/manifest.json");
     return nlohmann::json::parse(in);
 }
 
@@ -203,4 +204,18 @@ TEST(Cli, SaveOfAFolderAndOfAFile) {
     EXPECT_TRUE(fsys::is_empty(none.path()));
     // An output folder of white space is refused as usage.
     EXPECT_EQ(runCli(with(args, {"save", "1", "/", "--out", "  ", "--yes"})).status, 2);
+}
+
+TEST(Cli, SmallClustersSaveLikeTheManifest) {
+    // 512-byte clusters: every MFT record spans two clusters.
+    BuiltArray array = ArrayBuilder::raid5(3, 1, 64).build(fixtureImage("ntfs512"));
+    std::vector<std::string> args = {"-m", array.memberPaths[0], "-m", array.memberPaths[1], "-m", "missing",
+                                     "-l", "5", "--layout", "1", "-s", "64"};
+    TempFolder out;
+    EXPECT_EQ(runCli(with(args, {"save", "1", "/", "--out", out.str(), "--yes"})).status, 0);
+    const nlohmann::json m = manifest("ntfs512");
+    int files = 0;
+    EXPECT_TRUE(mismatches(out.path(), m["entries"], files).empty());
+    EXPECT_EQ(files, 4);
+    EXPECT_TRUE(mismatches(out.path(), m["deleted"], files).empty());
 }
