@@ -91,10 +91,11 @@ Registration ls(50, [](CLI::App& app, CliContext& context) {
     auto options = std::make_shared<LsOptions>();
     auto* cmd = app.add_subcommand("ls", "list the entries of a folder of a volume (deleted ones marked)");
     addVolumeSelectionOptions(*cmd, options->volume);
-    cmd->add_option("PATH", options->path, "folder or file, '/'-separated from the root (default: the root)");
+    auto* pathOption = cmd->add_option("PATH", options->path, "folder or file, '/'-separated from the root (default: the root)");
     cmd->add_flag("-R,--recursive", options->recursive, "walk the whole tree below PATH, the orphan folder included");
     cmd->add_flag("--json", options->json, "one JSON object per entry");
-    cmd->callback([options, &context] {
+    cmd->callback([options, pathOption, &context] {
+        takePathFromVolume(options->volume, options->path, pathOption->count() > 0);
         ParsedVolume volume;
         if (!volume.open(context, options->volume)) return;
         ParsedVolume::Target target;

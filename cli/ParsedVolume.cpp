@@ -33,6 +33,13 @@ private:
 
 }  // namespace
 
+void takePathFromVolume(VolumeSelectionOptions& options, std::string& path, bool pathGiven) {
+    if (options.customStart >= 0 && !pathGiven && !options.volume.empty()) {
+        path = options.volume;
+        options.volume.clear();
+    }
+}
+
 void runStoppable(WorkControl& control, const std::function<void()>& work) {
     installInterruptHandler();
     std::atomic<bool> done{false};

@@ -50,11 +50,17 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
     auto options = std::make_shared<SaveOptions>();
     auto* cmd = app.add_subcommand("save", "save a folder's files, one file, or (PATH /) everything into DIR");
     addVolumeSelectionOptions(*cmd, options->volume);
-    cmd->add_option("PATH", options->path, "folder or file, '/'-separated from the root; / for every first-level entry")
-        ->required();
+    auto* pathOption = cmd->add_option("PATH", options->path,
+                                       "folder or file, '/'-separated from the root; / for every first-level entry");
     cmd->add_option("--out", options->out, "the output folder (made when missing)")->required();
     cmd->add_flag("-y,--yes", options->yes, "answer the question about the number of files with yes");
-    cmd->callback([options, &context] {
+    cmd->callback([options, pathOption, &context] {
+        takePathFromVolume(options->volume, options->path, pathOption->count() > 0);
+        if (options->path.empty()) {
+            context.error("save: PATH is required (/ for everything)");
+            context.exitStatus = kExitUsage;
+            return;
+        }
         if (output::FolderSaver::cleanOutputFolder(options->out).empty()) {
             context.error("--out: select output folder");
             context.exitStatus = kExitUsage;

@@ -13,6 +13,7 @@
 #include <set>
 
 #include "support/ArrayBuilder.h"
+#include "support/RunCli.h"
 #include "support/Sha256.h"
 #include "support/TempFolder.h"
 
@@ -23,33 +24,6 @@ namespace {
 
 const std::string kFixtures = QUENLOW_FIXTURE_DIR;
 const std::string kFixture = kFixtures + "/ntfs";
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-CliRun runCli(const std::vector<std::string>& args) {
-    const char* cli = std::getenv("QUENLOW_CLI");
-    std::string cmd = quote(cli ? cli : "quenlow");
-    for (const auto& a : args) cmd += " " + quote(a);
-    cmd += " 2>/dev/null </dev/null";
-    CliRun r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (p == nullptr) return r;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
 
 std::vector<unsigned char> fixtureImage(const std::string& name = "ntfs") {
     std::ifstream in(kFixtures + "/" + name + "/" + name + ".img", std::ios::binary);
@@ -132,7 +106,7 @@ TEST_P(CliOnArrays, SaveEverythingMatchesTheManifest) {
                                   : ArrayBuilder::raid5(3, 3, 128).build(fixtureImage());
     auto args = arrayArgs(array, level, level == 5 ? 1 : -1);
     TempFolder out;
-    CliRun save = runCli(with(args, {"save", "1", "/", "--out", out.str(), "--yes"}));
+    CliResult save = runCli(with(args, {"save", "0", "--scan", "/", "--out", out.str(), "--yes"}));
     EXPECT_EQ(save.status, 0) << save.out;
     expectMatchesManifest(out.path());
     // Both files of the duplicate name are kept: the live one under its own name.
@@ -147,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(Levels, CliOnArrays, ::testing::Values(0, 5));
 TEST(Cli, ListingAgreesWithTheManifest) {
     BuiltArray array = ArrayBuilder::raid0(2, 128).build(fixtureImage());
     auto args = arrayArgs(array, 0, -1);
-    CliRun ls = runCli(with(args, {"ls", "1", "-R", "--json"}));
+    CliResult ls = runCli(with(args, {"ls", "0", "--scan", "-R", "--json"}));
     ASSERT_EQ(ls.status, 0);
     auto listed = nlohmann::json::parse(ls.out);
     // A path names two entries when a deleted and a live one share a name: keep the live
@@ -173,37 +147,37 @@ TEST(Cli, ListingAgreesWithTheManifest) {
     EXPECT_TRUE(byPath.count("ORPHAN_ENTRY"));
 
     // One folder, and one file, in the table form.
-    CliRun trash = runCli(with(args, {"ls", "1", "trash"}));
+    CliResult trash = runCli(with(args, {"ls", "0", "--scan", "trash"}));
     EXPECT_EQ(trash.status, 0);
     EXPECT_EQ(trash.out.rfind("File(s) List", 0), 0u) << trash.out;
     EXPECT_NE(trash.out.find("gone.txt  (deleted)"), std::string::npos) << trash.out;
     EXPECT_NE(trash.out.find("kept.txt "), std::string::npos);
-    CliRun one = runCli(with(args, {"ls", "1", "/hello.txt", "--json"}));
+    CliResult one = runCli(with(args, {"ls", "0", "--scan", "/hello.txt", "--json"}));
     auto oneJson = nlohmann::json::parse(one.out);
     ASSERT_EQ(oneJson.size(), 1u);
     EXPECT_EQ(oneJson[0]["size"], 100);
     EXPECT_EQ(oneJson[0]["path"], "hello.txt");
-    EXPECT_EQ(runCli(with(args, {"ls", "1", "/no/such"})).status, 1);
+    EXPECT_EQ(runCli(with(args, {"ls", "0", "--scan", "/no/such"})).status, 1);
 }
 
 TEST(Cli, SaveOfAFolderAndOfAFile) {
     BuiltArray array = ArrayBuilder::raid0(2, 128).build(fixtureImage());
     auto args = arrayArgs(array, 0, -1);
     TempFolder out;
-    EXPECT_EQ(runCli(with(args, {"save", "1", "Documents", "--out", out.str(), "--yes"})).status, 0);
+    EXPECT_EQ(runCli(with(args, {"save", "0", "--scan", "Documents", "--out", out.str(), "--yes"})).status, 0);
     EXPECT_TRUE(fsys::exists(out / "Reports/q1.txt"));
     EXPECT_FALSE(fsys::exists(out / "Documents"));
-    EXPECT_EQ(runCli(with(args, {"save", "1", "/hello.txt", "--out", out.str()})).status, 0);
+    EXPECT_EQ(runCli(with(args, {"save", "0", "--scan", "/hello.txt", "--out", out.str()})).status, 0);
     EXPECT_EQ(fsys::file_size(out / "hello.txt"), 100u);
     // Saving the same file again never replaces the first copy.
-    EXPECT_EQ(runCli(with(args, {"save", "1", "/hello.txt", "--out", out.str()})).status, 0);
+    EXPECT_EQ(runCli(with(args, {"save", "0", "--scan", "/hello.txt", "--out", out.str()})).status, 0);
     EXPECT_TRUE(fsys::exists(out / "hello (2).txt"));
     // Without a terminal and without --yes the question is answered no.
     TempFolder none;
-    EXPECT_EQ(runCli(with(args, {"save", "1", "/", "--out", none.str()})).status, 1);
+    EXPECT_EQ(runCli(with(args, {"save", "0", "--scan", "/", "--out", none.str()})).status, 1);
     EXPECT_TRUE(fsys::is_empty(none.path()));
     // An output folder of white space is refused as usage.
-    EXPECT_EQ(runCli(with(args, {"save", "1", "/", "--out", "  ", "--yes"})).status, 2);
+    EXPECT_EQ(runCli(with(args, {"save", "0", "--scan", "/", "--out", "  ", "--yes"})).status, 2);
 }
 
 TEST(Cli, SmallClustersSaveLikeTheManifest) {
@@ -212,10 +186,27 @@ TEST(Cli, SmallClustersSaveLikeTheManifest) {
     std::vector<std::string> args = {"-m", array.memberPaths[0], "-m", array.memberPaths[1], "-m", "missing",
                                      "-l", "5", "--layout", "1", "-s", "64"};
     TempFolder out;
-    EXPECT_EQ(runCli(with(args, {"save", "1", "/", "--out", out.str(), "--yes"})).status, 0);
+    EXPECT_EQ(runCli(with(args, {"save", "0", "--scan", "/", "--out", out.str(), "--yes"})).status, 0);
     const nlohmann::json m = manifest("ntfs512");
     int files = 0;
     EXPECT_TRUE(mismatches(out.path(), m["entries"], files).empty());
     EXPECT_EQ(files, 4);
     EXPECT_TRUE(mismatches(out.path(), m["deleted"], files).empty());
+}
+
+TEST(Cli, OtherFileSystemsSaySo) {
+    BuiltArray array = ArrayBuilder::raid0(2, 128).build(fixtureImage());
+    auto args = arrayArgs(array, 0, -1);
+    CliResult fat = runCli(with(args, {"ls", "--at", "0", "--end", "40000", "--fs", "FAT32"}));
+    EXPECT_EQ(fat.status, 1);
+    EXPECT_NE(fat.err.find("FAT32"), std::string::npos) << fat.err;
+    EXPECT_NE(fat.err.find("not supported yet"), std::string::npos) << fat.err;
+    CliResult save = runCli(with(args, {"save", "--at", "0", "--end", "40000", "--fs", "HFS+", "/", "--out", "x", "--yes"}));
+    EXPECT_EQ(save.status, 1);
+    EXPECT_NE(save.err.find("not supported yet"), std::string::npos) << save.err;
+    EXPECT_FALSE(fsys::exists("x"));
+    // A custom volume of NTFS itself lists like a row of the listing.
+    CliResult ntfs = runCli(with(args, {"ls", "--at", "0", "--end", "49151", "--fs", "NTFS", "/trash", "--json"}));
+    EXPECT_EQ(ntfs.status, 0) << ntfs.err;
+    EXPECT_EQ(nlohmann::json::parse(ntfs.out).size(), 3u);
 }
