@@ -40,7 +40,7 @@ public:
     std::function<void(const VolumeRecord&)> onScanRecord;
     // Scan: sectors read per request (a multiple of kChunkSectors). Chunks are still
     // examined, reported and ended one by one; this only makes the reads larger.
-    uint32_t readAheadSectors = 16 * kChunkSectors;
+    uint32_t readAheadSectors = 4 * kChunkSectors;
 
     // Reads the tables and appends one record per volume. 0 when done (also when stopped or
     // when something unexpected ended it), otherwise the error code of the failed read.
