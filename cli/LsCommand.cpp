@@ -97,14 +97,8 @@ Registration ls(50, [](CLI::App& app, CliContext& context) {
     cmd->callback([options, pathOption, &context] {
         takePathFromVolume(options->volume, options->path, pathOption->count() > 0);
         ParsedVolume volume;
-        if (!volume.open(context, options->volume)) return;
         ParsedVolume::Target target;
-        std::string error;
-        if (!volume.resolve(options->path, target, error)) {
-            context.error(error);
-            context.exitStatus = kExitFailed;
-            return;
-        }
+        if (!volume.openAt(context, options->volume, options->path, target)) return;
         Lister(volume, *options).list(target);
         context.exitStatus = kExitOk;
     });

@@ -92,6 +92,18 @@ std::vector<fs::EntryRef> ParsedVolume::childrenOf(const Target& target) {
     return lists.children(target.entry);
 }
 
+bool ParsedVolume::openAt(CliContext& context, const VolumeSelectionOptions& options,
+                          const std::string& path, Target& target) {
+    if (!open(context, options)) return false;
+    std::string error;
+    if (!resolve(path, target, error)) {
+        context.error(error);
+        context.exitStatus = kExitFailed;
+        return false;
+    }
+    return true;
+}
+
 bool ParsedVolume::resolve(const std::string& path, Target& target, std::string& error) {
     target = Target{};
     size_t at = 0;

@@ -36,6 +36,11 @@ public:
     // over a deleted one. On failure `error` says which part was not found.
     bool resolve(const std::string& path, Target& target, std::string& error);
 
+    // Opens the volume and resolves `path` on it; on failure prints why, sets the exit
+    // status and returns false.
+    bool openAt(CliContext& context, const VolumeSelectionOptions& options,
+                const std::string& path, Target& target);
+
     // The entries inside a folder (or the first level for the root), each at most once.
     std::vector<fs::EntryRef> childrenOf(const Target& target);
 

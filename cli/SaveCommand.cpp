@@ -69,14 +69,8 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
         context.yes = context.yes || options->yes;
         context.feedback.setAssumeYes(context.yes);
         ParsedVolume volume;
-        if (!volume.open(context, options->volume)) return;
         ParsedVolume::Target target;
-        std::string error;
-        if (!volume.resolve(options->path, target, error)) {
-            context.error(error);
-            context.exitStatus = kExitFailed;
-            return;
-        }
+        if (!volume.openAt(context, options->volume, options->path, target)) return;
         output::FolderSaver saver(volume.parser(), context.feedback);
         output::SaveReport result;
         runStoppable(volume.parser().control, [&] {

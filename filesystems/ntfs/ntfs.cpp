@@ -965,12 +965,13 @@ void ntfs::readClusters(int64_t cluster, uint64_t count, uint8_t* out) {
     readBytes(position, out, bytes);
 }
 
-void ntfs::plainCopy(const DataLayout& layout, platform::OutputFile& out) {
-    const int64_t cs = clusterSize_;
-    if (layout.dataSize <= 0) return;
-    uint64_t left = static_cast<uint64_t>(layout.dataSize);
-    std::vector<uint8_t> buffer;
-    auto emit = [&](const uint8_t* data, uint64_t bytes) {
+namespace {
+
+// Writes a file's data in pieces and cuts it at the data size; a null piece is a hole.
+struct CutWriter {
+    platform::OutputFile& out;
+    uint64_t left;
+    void emit(const uint8_t* data, uint64_t bytes) {
         uint64_t n = std::min(bytes, left);
         if (data == nullptr) {
             if (!out.writeZeros(n)) throw std::runtime_error(out.error());
@@ -978,7 +979,18 @@ void ntfs::plainCopy(const DataLayout& layout, platform::OutputFile& out) {
             throw std::runtime_error(out.error());
         }
         left -= n;
-    };
+    }
+};
+
+}  // namespace
+
+void ntfs::plainCopy(const DataLayout& layout, platform::OutputFile& out) {
+    const int64_t cs = clusterSize_;
+    if (layout.dataSize <= 0) return;
+    CutWriter writer{out, static_cast<uint64_t>(layout.dataSize)};
+    uint64_t& left = writer.left;
+    auto emit = [&writer](const uint8_t* data, uint64_t bytes) { writer.emit(data, bytes); };
+    std::vector<uint8_t> buffer;
     const uint64_t piece = std::max<uint64_t>(1, kCopyPiece / static_cast<uint64_t>(cs));
     for (const NtfsRun& run : layout.runs) {
         if (left == 0) break;
@@ -1020,19 +1032,12 @@ void ntfs::plainCopy(const DataLayout& layout, platform::OutputFile& out) {
 void ntfs::compressedCopy(const DataLayout& layout, platform::OutputFile& out) {
     const int64_t cs = clusterSize_;
     if (layout.dataSize <= 0) return;
-    uint64_t left = static_cast<uint64_t>(layout.dataSize);
+    CutWriter writer{out, static_cast<uint64_t>(layout.dataSize)};
+    uint64_t& left = writer.left;
+    auto emit = [&writer](const uint8_t* data, uint64_t bytes) { writer.emit(data, bytes); };
     // The unit size in clusters is a 16-bit value: 2^16 and above read as 0.
     uint64_t unit = layout.compressionUnit < 16 ? (uint64_t{1} << layout.compressionUnit) : 0;
     if (unit * static_cast<uint64_t>(cs) > kMaxUnitBytes) unit = 0;
-    auto emit = [&](const uint8_t* data, uint64_t bytes) {
-        uint64_t n = std::min(bytes, left);
-        if (data == nullptr) {
-            if (!out.writeZeros(n)) throw std::runtime_error(out.error());
-        } else if (!out.write(data, static_cast<size_t>(n))) {
-            throw std::runtime_error(out.error());
-        }
-        left -= n;
-    };
     // The clusters of the attribute in order, as (cluster, count) pieces; cluster 0 is a hole.
     struct Piece {
         int64_t cluster;
