@@ -22,6 +22,18 @@ struct NtfsEntry {
     int64_t selfIndex = 0;
     int64_t firstChild = 0;      // 0: none
     int64_t nextSibling = 0;     // 0 or negative ends the list
+
+    // Forgets what parsing the record's FILE_NAMEs gave the entry (name, kind, parent, size,
+    // flags, pending links); the slot's own fields stay.
+    void clearFileNames() {
+        hasName = 0;
+        nameLength = 0;
+        kind = 0;
+        parentRef = 0;
+        size = 0;
+        recordFlags = 0;
+        pendingLinks = 0;
+    }
 };
 
 }  // namespace quenlow::fs

@@ -424,13 +424,7 @@ void ntfs::moveExtensionNames() {
             base.recordFlags = record.headerFlags();
             base.pendingLinks = ext.pendingLinks;
         }
-        ext.hasName = 0;
-        ext.nameLength = 0;
-        ext.kind = 0;
-        ext.parentRef = 0;
-        ext.size = 0;
-        ext.recordFlags = 0;
-        ext.pendingLinks = 0;
+        ext.clearFileNames();
     }
     std::vector<std::pair<int64_t, int64_t>>().swap(extensions_);
 }
@@ -504,13 +498,7 @@ void ntfs::forgetReadAhead(int64_t from) {
     for (size_t j = static_cast<size_t>(std::max<int64_t>(from, 0)); j < entries_.size(); ++j) {
         NtfsEntry& r = entries_[j];
         if (!r.readAhead) continue;
-        r.hasName = 0;
-        r.nameLength = 0;
-        r.kind = 0;
-        r.parentRef = 0;
-        r.size = 0;
-        r.recordFlags = 0;
-        r.pendingLinks = 0;
+        r.clearFileNames();
         r.readAhead = 0;
     }
 }
