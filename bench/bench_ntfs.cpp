@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "disk/FileReadSeek.h"
+#include "support/ParserHarness.h"
 #include "filesystems/MemoryTree.h"
 #include "filesystems/ntfs/ntfs.h"
 
@@ -52,7 +53,7 @@ struct Walker {
                 std::filesystem::create_directories(out);
             } else if (!parser.skipWhenSaving(e)) {
                 std::string error;
-                if (parser.saveEntry(e, out, error)) ++saved;
+                if (test::saveEntryTo(parser, e, out, error)) ++saved;
                 else ++failed;
             }
         }
@@ -90,14 +91,10 @@ int main(int argc, char** argv) {
     volume.startSector = start;
     volume.volumeSizeText = std::to_string(reader.sizeBytes() / 1048576) + "   MB";
     fs::MemoryTree tree;
-    fs::ntfs parser(reader, volume, tree, "ROOT");
+    fs::ntfs parser(test::setupOn(reader, volume, tree));
 
     auto t0 = Clock::now();
-    parser.prepare();
-    parser.readBootSector();
-    parser.locateMft();
-    parser.enumerateMft();
-    parser.parseEntries();
+    test::parseIn(parser);
     double parseSeconds = since(t0);
 
     Walker w{parser, nullptr, {}, 0, 0, 0};
@@ -137,7 +134,7 @@ int main(int argc, char** argv) {
         }
         auto t2 = Clock::now();
         std::string error;
-        if (!parser.saveEntry(cur, outDir + "/" + parser.name(cur), error)) {
+        if (!test::saveEntryTo(parser, cur, outDir + "/" + parser.name(cur), error)) {
             std::fprintf(stderr, "bench_ntfs: %s\n", error.c_str());
             return 1;
         }

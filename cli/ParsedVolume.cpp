@@ -1,7 +1,8 @@
 #include "cli/ParsedVolume.h"
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "cli/CliContext.h"
@@ -42,22 +43,32 @@ void takePathFromVolume(VolumeSelectionOptions& options, std::string& path, bool
 
 void runStoppable(WorkControl& control, const std::function<void()>& work) {
     installInterruptHandler();
-    std::atomic<bool> done{false};
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool done = false;
+    // The watcher looks for Ctrl-C every 50 ms and ends as soon as the work does.
     std::thread watcher([&] {
-        while (!done.load()) {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!done) {
             if (interruptRequested()) control.requestStop();
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            wake.wait_for(lock, std::chrono::milliseconds(50));
         }
     });
+    auto finish = [&] {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+        }
+        wake.notify_all();
+        watcher.join();
+    };
     try {
         work();
     } catch (...) {
-        done = true;
-        watcher.join();
+        finish();
         throw;
     }
-    done = true;
-    watcher.join();
+    finish();
 }
 
 bool ParsedVolume::open(CliContext& context, const VolumeSelectionOptions& options) {
@@ -69,17 +80,25 @@ bool ParsedVolume::open(CliContext& context, const VolumeSelectionOptions& optio
     }
     parseFeedback_ = std::make_unique<ParseFeedback>(context.feedback);
     std::string error;
-    session_ = recovery::VolumeSession::open(*context.recovery.raidDisk, volume_, tree_,
-                                             context.recovery.rootLabel, *parseFeedback_,
-                                             recovery::VolumeSession::kStandardMode, error);
+    recovery::VolumeSession::Options sessionOptions;
+    sessionOptions.rootLabel = context.recovery.rootLabel;
+    sessionOptions.context = &context.recovery;
+    session_ = recovery::VolumeSession::open(*context.recovery.raidDisk, volume_, tree_, *parseFeedback_,
+                                             sessionOptions, error);
     if (!session_) {
         context.exitStatus = kExitFailed;
         return false;
     }
-    runStoppable(parser().control, [&] { session_->parse(); });
+    fs::ParseOutcome outcome;
+    runStoppable(session_->control(), [&] { outcome = session_->parse(); });
     context.feedback.finishProgress();
     if (interruptRequested()) {
         context.error("stopped");
+        context.exitStatus = kExitFailed;
+        return false;
+    }
+    if (!outcome.status.ok()) {
+        context.error("volume " + volume_.volumeNumber + ": " + outcome.status.reason());
         context.exitStatus = kExitFailed;
         return false;
     }
@@ -88,8 +107,7 @@ bool ParsedVolume::open(CliContext& context, const VolumeSelectionOptions& optio
 
 std::vector<fs::EntryRef> ParsedVolume::childrenOf(const Target& target) {
     if (target.root) return parser().firstLevel();
-    output::FolderSaver lists(parser(), silentFeedback());
-    return lists.children(target.entry);
+    return output::FolderSaver::childrenOf(parser(), target.entry);
 }
 
 bool ParsedVolume::openAt(CliContext& context, const VolumeSelectionOptions& options,

@@ -24,6 +24,7 @@ public:
     bool open(CliContext& context, const VolumeSelectionOptions& options);
 
     fs::VolumeParser& parser() { return session_->parser(); }
+    recovery::VolumeSession& session() { return *session_; }
     const volumes::VolumeRecord& volume() const { return volume_; }
 
     // A path resolved on the volume: the root (the first-level entries), or one entry.

@@ -36,11 +36,19 @@ int report(CliContext& context, const output::SaveReport& r, const std::string& 
             break;
     }
     for (const auto& n : r.renamed) std::cerr << "saved under another name: " << n.volumePath << " -> " << n.savedPath << '\n';
-    for (const auto& f : r.failures) std::cerr << "not saved: " << f.path << ": " << f.error << '\n';
+    for (const auto& f : r.failures)
+        std::cerr << (f.folder ? "folder not made: " : "not saved: ") << f.path << ": " << f.error << '\n';
+    for (const auto& d : r.damaged) {
+        std::cerr << "damaged: " << d.path << ": bytes";
+        for (size_t i = 0; i < d.ranges.size(); ++i)
+            std::cerr << (i == 0 ? " " : ", ") << d.ranges[i].offset << "-" << d.ranges[i].end() - 1;
+        std::cerr << " could not be read from the source (saved as zeros)\n";
+    }
     std::cout << r.written << " of " << r.counted << " file(s) saved into " << out;
     if (r.skipped > 0) std::cout << ", " << r.skipped << " passed over ($BadClus)";
     if (!r.renamed.empty()) std::cout << ", " << r.renamed.size() << " under another name";
-    if (!r.failures.empty()) std::cout << ", " << r.failures.size() << " failed";
+    if (!r.damaged.empty()) std::cout << ", " << r.damaged.size() << " damaged";
+    if (r.failedFiles() > 0) std::cout << ", " << r.failedFiles() << " failed";
     if (r.stopped) std::cout << ", stopped";
     std::cout << '\n';
     return r.ok() ? kExitOk : kExitFailed;
@@ -71,9 +79,10 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
         ParsedVolume volume;
         ParsedVolume::Target target;
         if (!volume.openAt(context, options->volume, options->path, target)) return;
-        output::FolderSaver saver(volume.parser(), context.feedback);
+        WorkControl& control = volume.session().control();
+        output::FolderSaver saver(volume.parser(), context.feedback, control);
         output::SaveReport result;
-        runStoppable(volume.parser().control, [&] {
+        runStoppable(control, [&] {
             if (target.root)
                 result = saver.saveEntries(volume.parser().firstLevel(), options->out);
             else if (volume.parser().qualifiesAsSaveFolder(target.entry))

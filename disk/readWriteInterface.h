@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,10 @@ public:
     uint8_t blockAllocated = 1;            // VHD: whether the block under position is allocated
     int32_t memberCount = 0;               // RAID: number of members
     int64_t handle = -1;                   // open descriptor, or kMissingHandle
+
+    // Held by every VolumeView read: a reader keeps a position between its calls, so only
+    // one thread at a time may use it.
+    std::mutex accessMutex;
 
 protected:
     // Records the failure and shows `userText` (when not empty) through the context's feedback.

@@ -1,19 +1,37 @@
 #pragma once
-// What every file-system parser offers the steps after parsing: the child lists of its
-// entry table, the display texts, and saving one entry's data to a file.
+// The contract every file-system parser fills: the whole life of one volume. A parser is
+// made on a volume (ParserSetup), parses it once (parse), and then answers for its entry
+// table: the child lists, the list's texts, the times, and each file's data as a stream
+// (openData). Creating files is not a parser's business: output/ writes what openData
+// describes.
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "disk/Feedback.h"
+#include "disk/VolumeView.h"
 #include "disk/WorkControl.h"
+#include "filesystems/DataStream.h"
+#include "filesystems/FolderTree.h"
+#include "filesystems/Status.h"
+#include "platform/LocalTime.h"
+#include "volumes/VolumeRecord.h"
+
+namespace quenlow::disk {
+struct RecoveryContext;
+}
 
 namespace quenlow::fs {
 
 // A parser's reference to one of its entries (a pointer or a key); 0 means none.
 using EntryRef = uint64_t;
 inline constexpr EntryRef kNoEntry = 0;
+
+// The recovery modes: how a volume is read.
+enum class Mode { Standard = 1, Advanced = 2, Deep = 3 };
 
 struct EntryTexts {
     std::string created;
@@ -22,12 +40,48 @@ struct EntryTexts {
     std::string attributes;
 };
 
+// An entry's times in UTC as the file system stores them; absent where it stores none.
+struct EntryTimes {
+    std::optional<platform::UnixTime> created;
+    std::optional<platform::UnixTime> accessed;
+    std::optional<platform::UnixTime> modified;
+    std::optional<platform::UnixTime> changed;  // metadata change (ext)
+    int fractionDigits = 0;  // the precision stored: 7 for 100 ns ticks, 0 for whole seconds
+};
+
+// One entry's data: its size, its times and the stream of its bytes.
+struct EntryData {
+    uint64_t size = 0;
+    EntryTimes times;
+    std::unique_ptr<DataStream> stream;
+};
+
+// What a parser is made with.
+struct ParserSetup {
+    disk::VolumeView view;               // the volume: offsets from its first byte
+    volumes::VolumeRecord volume;        // the record it was chosen by (a copy)
+    FolderTree* tree = nullptr;          // filled by the parse
+    std::string rootLabel = "ROOT";      // the text of the tree's root item
+    disk::RecoveryContext* context = nullptr;  // options such as driveFormatted; may be null
+};
+
+// The end of a parse.
+struct ParseOutcome {
+    Status status;          // failure: the volume could not be read as this file system
+    bool complete = true;   // the completion sequence follows (not after a failed boot check)
+};
+
 class VolumeParser {
 public:
     virtual ~VolumeParser() = default;
 
-    // The first-level entries shown below the root item, in order (for NTFS the root's
-    // children and the orphan folder); empty when the parse found no root.
+    // Parses the volume in `mode`, polling `control` between blocks or entries (a stopped
+    // parse still ends with the entries found so far) and reporting status and progress to
+    // `feedback`. Called once.
+    virtual ParseOutcome parse(WorkControl& control, Feedback& feedback, Mode mode) = 0;
+
+    // The first-level entries shown below the root item, in order; empty when the parse
+    // found no root.
     virtual std::vector<EntryRef> firstLevel() const = 0;
     virtual EntryRef firstChild(EntryRef folder) const = 0;
     virtual EntryRef nextSibling(EntryRef entry) const = 0;
@@ -58,16 +112,21 @@ public:
 
     // The Size column.
     virtual std::string sizeText(EntryRef entry) = 0;
-    // The Size column's number in bytes.
+    // The Size column's number in bytes; -1 when it cannot be had.
     virtual int64_t dataSize(EntryRef entry) = 0;
     virtual EntryTexts entryTexts(EntryRef entry) = 0;
-    // Writes the entry's data to a new file at `outputPath` (which must not exist) and sets
-    // its times. Returns false, with the reason in `error`, when nothing could be written.
-    virtual bool saveEntry(EntryRef entry, const std::string& outputPath, std::string& error) = 0;
+    // The entry's times (also for folders).
+    virtual EntryTimes times(EntryRef entry) { (void)entry; return {}; }
 
-    // Stop and pause requests, and where status and progress go.
-    WorkControl control;
-    Feedback* feedback = &silentFeedback();
+    // The entry's data for saving and reading. Messages the file system's saving shows (for
+    // instance that an entry is not valid) go to `feedback`; the failure's reason is in the
+    // result.
+    virtual Result<EntryData> openData(EntryRef entry, Feedback& feedback) = 0;
+    // Saving the entry failed after openData (writing, reading): the parser's own message.
+    virtual void reportSaveFailure(const std::string& reason, Feedback& feedback) {
+        (void)reason;
+        (void)feedback;
+    }
 };
 
 }  // namespace quenlow::fs

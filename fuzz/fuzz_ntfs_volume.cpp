@@ -7,6 +7,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "support/ParserHarness.h"
 #include "filesystems/MemoryTree.h"
 #include "filesystems/ntfs/ntfs.h"
 #include "ntfs/support/NtfsImage.h"
@@ -34,19 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fs::MemoryTree tree;
     volumes::VolumeRecord volume;
     volume.volumeSizeText = "1 MB";
-    fs::ntfs parser(disk, volume, tree, "ROOT");
-    parser.prepare();
-    parser.readBootSector();
-    parser.locateMft();
-    parser.enumerateMft();
-    parser.parseEntries();
+    fs::ntfs parser(test::setupOn(disk, volume, tree));
+    test::parseIn(parser);
     for (size_t i = 0; i < parser.entries().size(); ++i) {
         fs::EntryRef ref = fs::ntfs::refOf(static_cast<int64_t>(i));
         parser.entryTexts(ref);
         parser.sizeText(ref);
         std::string out = dir + "/f";
         std::string error;
-        parser.saveEntry(ref, out, error);
+        test::saveEntryTo(parser, ref, out, error);
         std::filesystem::remove(out);
     }
     // Every walk from the first level ends.

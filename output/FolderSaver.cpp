@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "output/DataWriter.h"
 #include "output/OutputName.h"
 #include "platform/OutputFolder.h"
 
@@ -28,8 +29,15 @@ struct FolderSaver::Walk {
     std::unordered_set<fs::EntryRef> seen;  // every entry is handled at most once per save
 };
 
-FolderSaver::FolderSaver(fs::VolumeParser& parser, Feedback& feedback)
-    : parser_(parser), feedback_(feedback) {}
+FolderSaver::FolderSaver(fs::VolumeParser& parser, Feedback& feedback, WorkControl& control)
+    : parser_(parser), feedback_(feedback), control_(control) {}
+
+int64_t SaveReport::failedFiles() const {
+    int64_t n = 0;
+    for (const Failure& f : failures)
+        if (!f.folder) ++n;
+    return n;
+}
 
 std::string FolderSaver::cleanOutputFolder(const std::string& text) {
     size_t b = 0, e = text.size();
@@ -38,11 +46,11 @@ std::string FolderSaver::cleanOutputFolder(const std::string& text) {
     return text.substr(b, e - b);
 }
 
-std::vector<fs::EntryRef> FolderSaver::children(fs::EntryRef folder) const {
+std::vector<fs::EntryRef> FolderSaver::childrenOf(const fs::VolumeParser& parser, fs::EntryRef folder) {
     std::vector<fs::EntryRef> out;
     std::unordered_set<fs::EntryRef> inList;
-    for (fs::EntryRef c = parser_.firstChild(folder); c != fs::kNoEntry && out.size() < kMaxListLength;
-         c = parser_.nextSibling(c)) {
+    for (fs::EntryRef c = parser.firstChild(folder); c != fs::kNoEntry && out.size() < kMaxListLength;
+         c = parser.nextSibling(c)) {
         if (!inList.insert(c).second) break;  // the list loops back on itself
         out.push_back(c);
     }
@@ -129,7 +137,7 @@ SaveReport FolderSaver::saveList(const std::vector<fs::EntryRef>& entries,
 
     // A stop left over from the parse or an earlier search must not empty this save; a
     // stop requested from now on ends it.
-    parser_.control.clearStop();
+    control_.clearStop();
 
     platform::OutputFolder root;
     if (!openOutput(out, root, report)) return report;
@@ -140,17 +148,23 @@ SaveReport FolderSaver::saveList(const std::vector<fs::EntryRef>& entries,
     walkList(entries, &root, "", out, walk, 0);
 
     feedback_.progressPosition(static_cast<int64_t>(static_cast<uint32_t>(report.counted)));
-    if (report.stopped || !report.failures.empty() || !report.renamed.empty()) {
+    if (!report.damaged.empty() || report.stopped || !report.failures.empty() || !report.renamed.empty()) {
         std::string summary;
+        if (!report.damaged.empty())
+            summary = std::to_string(report.damaged.size()) + " file(s) saved with parts that could not be read";
         if (report.stopped)
-            summary = "save stopped: " + std::to_string(report.handled) + " of " +
+            summary += std::string(summary.empty() ? "" : "; ") + "save stopped: " + std::to_string(report.handled) + " of " +
                       std::to_string(report.counted) + " files reached";
-        if (!report.failures.empty())
-            summary += (summary.empty() ? "" : "; ") + std::to_string(report.failures.size()) +
+        if (report.failedFiles() > 0)
+            summary += (summary.empty() ? "" : "; ") + std::to_string(report.failedFiles()) +
                        " file(s) could not be saved";
+        if (report.failures.size() > static_cast<size_t>(report.failedFiles()))
+            summary += (summary.empty() ? "" : "; ") +
+                       std::to_string(report.failures.size() - static_cast<size_t>(report.failedFiles())) +
+                       " folder(s) could not be made";
         if (!report.renamed.empty())
             summary += (summary.empty() ? "" : "; ") + std::to_string(report.renamed.size()) +
-                       " file(s) saved under another name";
+                       " saved under another name";
         feedback_.message(summary);
     }
     feedback_.message("work done");
@@ -200,7 +214,7 @@ void FolderSaver::walkList(const std::vector<fs::EntryRef>& entries, platform::O
     }
 
     for (const Item& it : items) {
-        if (parser_.control.poll()) {
+        if (control_.poll()) {
             report.stopped = true;
             return;
         }
@@ -220,14 +234,17 @@ void FolderSaver::walkList(const std::vector<fs::EntryRef>& entries, platform::O
                 if (folder->openChild(it.name, child, created, error)) {
                     childFolder = &child;
                     if (created) ++report.foldersCreated;
+                    if (it.name != it.rawName) report.renamed.push_back({childVolumePath, childDisplay});
                 } else {
-                    report.failures.push_back({childDisplay, error});
+                    report.failures.push_back({childDisplay, error, true});
                 }
             }
             // The files below a folder that could not be made are still counted and each
             // reported as not saved.
             walkList(children(it.entry), childFolder, childVolumePath, childDisplay, walk, depth + 1);
             if (report.stopped) return;
+            // Its times once everything inside is written (writing changes them).
+            if (childFolder != nullptr) setFolderTimes(it.entry, *folder, it.name);
         } else {
             saveOne(it.entry, it.name, folder, childVolumePath, displayPath, walk);
         }
@@ -249,19 +266,39 @@ void FolderSaver::saveOne(fs::EntryRef file, const std::string& name, platform::
     } else if (folder == nullptr) {
         report.failures.push_back({display, "its folder could not be created"});
     } else {
-        std::string error;
-        if (parser_.saveEntry(file, folder->pathForOpen(name), error)) {
-            ++report.written;
-            if (name != parser_.name(file)) report.renamed.push_back({volumePath, display});
-        } else {
-            // The parser names the path it was given; show the readable one.
-            std::string forOpen = folder->pathForOpen(name);
-            for (size_t at = error.find(forOpen); at != std::string::npos; at = error.find(forOpen, at + display.size()))
-                error.replace(at, forOpen.size(), display);
-            report.failures.push_back({display, error.empty() ? "not written" : error});
-        }
+        writeOne(file, name, *folder, volumePath, display, walk);
     }
     feedback_.detail("");
+}
+
+void FolderSaver::writeOne(fs::EntryRef file, const std::string& name, platform::OutputFolder& folder,
+                           const std::string& volumePath, const std::string& display, Walk& walk) {
+    SaveReport& report = *walk.report;
+    fs::Result<fs::EntryData> data = parser_.openData(file, feedback_);
+    if (!data) {
+        report.failures.push_back({display, data.reason()});
+        return;
+    }
+    WriteOutcome written = writeData(data.value(), folder, name, control_);
+    if (!written.ok) {
+        if (written.stopped) {
+            report.stopped = true;
+        } else {
+            parser_.reportSaveFailure(written.error, feedback_);
+        }
+        report.failures.push_back({display, written.error});
+        return;
+    }
+    ++report.written;
+    if (name != parser_.name(file)) report.renamed.push_back({volumePath, display});
+    if (!written.damaged.empty()) report.damaged.push_back({display, std::move(written.damaged)});
+}
+
+void FolderSaver::setFolderTimes(fs::EntryRef entry, const platform::OutputFolder& parent, const std::string& name) {
+    fs::EntryTimes t = parser_.times(entry);
+    if (!t.accessed && !t.modified) return;
+    std::string error;
+    parent.setChildTimes(name, t.accessed ? *t.accessed : *t.modified, t.modified ? *t.modified : *t.accessed, error);
 }
 
 SaveReport FolderSaver::saveFile(fs::EntryRef file, const std::string& outputFolder) {
@@ -273,7 +310,7 @@ SaveReport FolderSaver::saveFile(fs::EntryRef file, const std::string& outputFol
         return report;
     }
     if (file == fs::kNoEntry || parser_.isFolder(file) || !parser_.isFile(file)) return report;
-    parser_.control.clearStop();
+    control_.clearStop();
     platform::OutputFolder root;
     if (!openOutput(out, root, report)) return report;
     report.outcome = SaveReport::Outcome::Saved;

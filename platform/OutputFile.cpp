@@ -17,22 +17,24 @@ bool OutputFile::fail(const std::string& what, int err) {
     return false;
 }
 
-bool OutputFile::createExclusive(const std::string& path) {
+bool OutputFile::createExclusive(const std::string& path) { return createIn(AT_FDCWD, path, path); }
+
+bool OutputFile::createIn(int folderFd, const std::string& name, const std::string& shownPath) {
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
     }
-    path_ = path;
+    path_ = shownPath;
     size_ = 0;
     pendingHole_ = false;
     error_.clear();
-    if (path.empty() || path.find('\0') != std::string::npos) {
+    if (name.empty() || name.find('\0') != std::string::npos) {
         error_ = "cannot create an output file without a valid name";
         return false;
     }
     int fd;
     do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        fd = ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return fail("cannot create", errno);
     fd_ = fd;

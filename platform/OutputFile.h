@@ -21,6 +21,8 @@ public:
     // Creates `path` exclusively (O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode
     // 0644 before the umask). On failure returns false and error() names the path and why.
     bool createExclusive(const std::string& path);
+    // The same for `name` inside the open folder `folderFd`; errors name `shownPath`.
+    bool createIn(int folderFd, const std::string& name, const std::string& shownPath);
     bool isOpen() const { return fd_ >= 0; }
 
     // Writes all `count` bytes, retrying partial and interrupted writes.

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -115,6 +117,40 @@ std::string OutputFolder::pathForOpen(const std::string& name) const {
             return link + "/" + name;
     }
     return childPath(name);
+}
+
+bool OutputFolder::renameChild(const std::string& from, const std::string& to, std::string& error) const {
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(fd_, from.c_str(), fd_, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) {
+        error = childPath(to) + ": cannot rename: " + std::strerror(errno);
+        return false;
+    }
+#endif
+    // Where the folder's file system cannot rename without replacing: a new link that fails
+    // when the name is taken, then the old one goes.
+    if (::linkat(fd_, from.c_str(), fd_, to.c_str(), 0) != 0) {
+        error = childPath(to) + ": cannot rename: " + std::strerror(errno);
+        return false;
+    }
+    ::unlinkat(fd_, from.c_str(), 0);
+    return true;
+}
+
+bool OutputFolder::removeChild(const std::string& name) const { return ::unlinkat(fd_, name.c_str(), 0) == 0; }
+
+bool OutputFolder::setChildTimes(const std::string& name, const UnixTime& access, const UnixTime& modification,
+                                 std::string& error) const {
+    struct timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(access.seconds);
+    times[0].tv_nsec = static_cast<long>(access.nanoseconds);
+    times[1].tv_sec = static_cast<time_t>(modification.seconds);
+    times[1].tv_nsec = static_cast<long>(modification.nanoseconds);
+    if (::utimensat(fd_, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        error = "cannot set the times of " + childPath(name) + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace quenlow::platform

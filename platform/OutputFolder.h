@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/LocalTime.h"
+
 namespace quenlow::platform {
 
 class OutputFolder {
@@ -35,6 +37,15 @@ public:
     std::string pathForOpen(const std::string& name) const;
     // The readable path of `name` inside this folder.
     std::string childPath(const std::string& name) const;
+
+    // Renames `from` to `to` inside this folder, never replacing anything that has `to`.
+    bool renameChild(const std::string& from, const std::string& to, std::string& error) const;
+    // Removes the file `name` inside this folder.
+    bool removeChild(const std::string& name) const;
+    // Sets the access and modification times of `name` inside this folder (a link is not
+    // followed).
+    bool setChildTimes(const std::string& name, const UnixTime& access, const UnixTime& modification,
+                       std::string& error) const;
 
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }

@@ -18,8 +18,7 @@ bool FolderView::populate(fs::TreeItem item, bool forLabelClick) {
         if (tree_.text(first) != kPlaceholderText || tree_.data(first) != 0) return false;
         tree_.deleteItem(first);
     }
-    output::FolderSaver lists(parser_, silentFeedback());
-    for (fs::EntryRef child : lists.children(entry)) {
+    for (fs::EntryRef child : output::FolderSaver::childrenOf(parser_, entry)) {
         bool folder = parser_.isFolder(child);
         fs::TreeItem added = tree_.insertItem(item, parser_.name(child), folder, child);
         if (folder && parser_.hasChildren(child)) tree_.insertItem(added, kPlaceholderText, false, 0);
@@ -65,7 +64,8 @@ void FolderView::labelClick(fs::TreeItem item) {
     }
 }
 
-output::SaveReport FolderView::doubleClick(fs::TreeItem item, const std::string& outputFolder) {
+output::SaveReport FolderView::doubleClick(fs::TreeItem item, const std::string& outputFolder, Feedback& feedback,
+                                           WorkControl& control) {
     uint64_t entry = tree_.data(item);
     if (entry == fs::kNoEntry) return {};
     if (parser_.isFolder(entry)) {
@@ -77,7 +77,7 @@ output::SaveReport FolderView::doubleClick(fs::TreeItem item, const std::string&
         }
         return {};
     }
-    output::FolderSaver saver(parser_, *parser_.feedback);
+    output::FolderSaver saver(parser_, feedback, control);
     return saver.saveFile(entry, outputFolder);
 }
 

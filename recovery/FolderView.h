@@ -39,7 +39,8 @@ public:
     void labelClick(fs::TreeItem item);
     // `item` was double-clicked: a folder lists the names of its files; a file is saved into
     // `outputFolder` (the report says what happened; nothing is saved for a folder).
-    output::SaveReport doubleClick(fs::TreeItem item, const std::string& outputFolder);
+    output::SaveReport doubleClick(fs::TreeItem item, const std::string& outputFolder, Feedback& feedback,
+                                   WorkControl& control);
 
     const std::vector<ListRow>& rows() const { return rows_; }
     bool searchResultsShown() const { return searchResultsShown_; }

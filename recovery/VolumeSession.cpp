@@ -1,68 +1,94 @@
 #include "recovery/VolumeSession.h"
 
-#if __has_include("filesystems/ntfs/ntfs.h")
-#include "filesystems/ntfs/ntfs.h"
-#define QUENLOW_HAVE_NTFS 1
-#endif
-#include "recovery/NtfsStandardWorker.h"
+#include <strings.h>
+
+#include "recovery/ParseCompletion.h"
 
 namespace quenlow::recovery {
 
 namespace {
 
-#ifdef QUENLOW_HAVE_NTFS
-class NtfsSession : public VolumeSession {
-public:
-    NtfsSession(disk::readWriteInterface& reader, const volumes::VolumeRecord& volume,
-                fs::FolderTree& tree, const std::string& rootLabel, Feedback& feedback, int mode)
-        : VolumeSession(ParserKind::Ntfs), parser_(reader, volume, tree, rootLabel), tree_(tree),
-          feedback_(feedback), mode_(mode) {
-        parser_.feedback = &feedback;
-    }
-    void parse() override { runNtfsStandardWorker(parser_, tree_, feedback_, mode_); }
-    fs::VolumeParser& parser() override { return parser_; }
-
-private:
-    fs::ntfs parser_;
-    fs::FolderTree& tree_;
-    Feedback& feedback_;
-    int mode_;
+// The file-system texts a volume record may carry and the file system each names: those
+// this build has no parser for yet are refused with a clear word rather than "not a valid
+// drive.".
+struct KnownName {
+    const char* typeName;
+    const char* fileSystem;
 };
-#endif
+constexpr KnownName kKnownNames[] = {{"ntfs", "NTFS"},   {"fat32", "FAT32"}, {"fat16", "FAT16"},
+                                     {"fat", "FAT16"},   {"extX", "ext2/3/4"}, {"fat64", "exFAT"},
+                                     {"exFat", "exFAT"}, {"HFS+", "HFS+"}};
+
+const char* modeName(fs::Mode mode) {
+    switch (mode) {
+        case fs::Mode::Standard: return "standard";
+        case fs::Mode::Advanced: return "advanced";
+        case fs::Mode::Deep: return "deep";
+    }
+    return "unknown";
+}
+
+int64_t startByte(const volumes::VolumeRecord& volume) {
+    int64_t start;
+    if (volume.startSector < 0 || __builtin_mul_overflow(volume.startSector, int64_t{512}, &start)) return -1;
+    return start;
+}
 
 }  // namespace
 
-std::unique_ptr<VolumeSession> VolumeSession::open(disk::readWriteInterface& reader,
-                                                   const volumes::VolumeRecord& volume,
-                                                   fs::FolderTree& tree, const std::string& rootLabel,
-                                                   Feedback& feedback, int recoveryMode,
+std::unique_ptr<VolumeSession> VolumeSession::open(disk::readWriteInterface& reader, const volumes::VolumeRecord& volume,
+                                                   fs::FolderTree& tree, Feedback& feedback, const Options& options,
                                                    std::string& error) {
-    ParserKind kind = parserKindFor(volume.fileSystem);
-    if (kind == ParserKind::None) {
+    const fs::ParserInfo* info = fs::findParser(volume.fileSystem);
+    if (info == nullptr) {
+        for (const KnownName& known : kKnownNames) {
+            if (::strcasecmp(known.typeName, volume.fileSystem.c_str()) != 0) continue;
+            error = "volume " + volume.volumeNumber + " holds " + known.fileSystem + " (\"" + volume.fileSystem +
+                    "\"): reading this file system is not supported yet";
+            feedback.message(error);
+            return nullptr;
+        }
         error = kNotValidDriveText;
         feedback.message(kNotValidDriveText);
         feedback.status(kNotValidDriveStatus);
         return nullptr;
     }
-    if (kind == ParserKind::Ntfs && recoveryMode != kStandardMode) {
-        error = "this recovery mode of NTFS is not supported yet";
+    if (!info->offers(options.mode)) {
+        error = std::string("the ") + modeName(options.mode) + " recovery mode of " + info->name +
+                " is not supported yet";
         feedback.message(error);
         return nullptr;
     }
-#ifdef QUENLOW_HAVE_NTFS
-    if (kind == ParserKind::Ntfs) {
-        feedback.status("ntfs partition selected....");
-        return std::make_unique<NtfsSession>(reader, volume, tree, rootLabel, feedback, recoveryMode);
+    int64_t start = startByte(volume);
+    if (start < 0) {
+        error = "volume " + volume.volumeNumber + " starts at a sector that cannot be read";
+        feedback.message(error);
+        return nullptr;
     }
-#else
-    (void)reader;
-    (void)tree;
-    (void)rootLabel;
-#endif
-    error = "volume " + volume.volumeNumber + " holds " + parserKindName(kind) +
-            " (\"" + volume.fileSystem + "\"): reading this file system is not supported yet";
-    feedback.message(error);
-    return nullptr;
+    fs::ParserSetup setup;
+    setup.view = disk::VolumeView(reader, start);
+    setup.volume = volume;
+    setup.tree = &tree;
+    setup.rootLabel = options.rootLabel;
+    setup.context = options.context;
+    std::unique_ptr<fs::VolumeParser> parser = info->create(setup);
+    if (!parser) {
+        error = "the " + info->name + " parser could not be made";
+        feedback.message(error);
+        return nullptr;
+    }
+    if (!info->selectedStatus.empty()) feedback.status(info->selectedStatus);
+    return std::unique_ptr<VolumeSession>(new VolumeSession(*info, std::move(parser), tree, feedback, options.mode));
+}
+
+fs::ParseOutcome VolumeSession::parse(const std::function<void()>& restoreNames) {
+    fs::ParseOutcome outcome = parser_->parse(control_, feedback_, mode_);
+    if (outcome.complete) {
+        completeParse(tree_, *parser_, feedback_, [&] {
+            if (info_.restoresRecycleBin && restoreNames) restoreNames();
+        });
+    }
+    return outcome;
 }
 
 }  // namespace quenlow::recovery

@@ -1,16 +1,22 @@
 #pragma once
-// One parsed volume: the parser chosen for the volume's file system, the folder tree it
-// fills, and its parse worker (run by the caller, on whatever thread it likes).
+// One parsed volume: the parser the registry gives for the volume's file system, the folder
+// tree it fills, and its parse worker (run by the caller, on whatever thread it likes).
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "disk/Feedback.h"
+#include "disk/WorkControl.h"
 #include "disk/readWriteInterface.h"
 #include "filesystems/FolderTree.h"
+#include "filesystems/ParserRegistry.h"
 #include "filesystems/VolumeParser.h"
-#include "recovery/ParserChoice.h"
 #include "volumes/VolumeRecord.h"
+
+namespace quenlow::disk {
+struct RecoveryContext;
+}
 
 namespace quenlow::recovery {
 
@@ -19,30 +25,42 @@ inline constexpr const char* kNotValidDriveStatus = "Not a valid Drive .Go back"
 
 class VolumeSession {
 public:
-    // Recovery modes: 1 standard, 2 advanced, 3 deep.
-    static constexpr int kStandardMode = 1;
+    struct Options {
+        fs::Mode mode = fs::Mode::Standard;
+        std::string rootLabel = "ROOT";
+        disk::RecoveryContext* context = nullptr;
+    };
 
-    // Picks and creates the parser for `volume`. Returns null, with `error` set and the
-    // message given to `feedback`, when the file system is not one this build reads:
-    // "not a valid drive." for an unknown name, a "not supported yet" text for a file
-    // system whose parser is still to come.
-    static std::unique_ptr<VolumeSession> open(disk::readWriteInterface& reader,
-                                               const volumes::VolumeRecord& volume,
-                                               fs::FolderTree& tree, const std::string& rootLabel,
-                                               Feedback& feedback, int recoveryMode,
+    // Picks and creates the parser for `volume` on `reader`. Returns null, with `error` set
+    // and the message given to `feedback`, when the file system is not one this build reads:
+    // "not a valid drive." for an unknown name, a "not supported yet" text for a file system
+    // or a recovery mode still to come.
+    static std::unique_ptr<VolumeSession> open(disk::readWriteInterface& reader, const volumes::VolumeRecord& volume,
+                                               fs::FolderTree& tree, Feedback& feedback, const Options& options,
                                                std::string& error);
-    virtual ~VolumeSession() = default;
 
-    // The parse worker: the parser's steps and the completion sequence.
-    virtual void parse() = 0;
-    virtual fs::VolumeParser& parser() = 0;
-    ParserKind kind() const { return kind_; }
+    // The parse worker: the status the file system shows first, the parse, and (unless the
+    // parse ended at its boot-sector check) the completion sequence, with `restoreNames`
+    // (the Recycle Bin names) where the file system's completion restores them.
+    fs::ParseOutcome parse(const std::function<void()>& restoreNames = {});
 
-protected:
-    explicit VolumeSession(ParserKind kind) : kind_(kind) {}
+    fs::VolumeParser& parser() { return *parser_; }
+    const fs::ParserInfo& info() const { return info_; }
+    // Stop and pause requests for the parse (and for later work on the volume).
+    WorkControl& control() { return control_; }
+    fs::Mode mode() const { return mode_; }
 
 private:
-    ParserKind kind_;
+    VolumeSession(const fs::ParserInfo& info, std::unique_ptr<fs::VolumeParser> parser, fs::FolderTree& tree,
+                  Feedback& feedback, fs::Mode mode)
+        : info_(info), parser_(std::move(parser)), tree_(tree), feedback_(feedback), mode_(mode) {}
+
+    const fs::ParserInfo& info_;
+    std::unique_ptr<fs::VolumeParser> parser_;
+    fs::FolderTree& tree_;
+    Feedback& feedback_;
+    fs::Mode mode_;
+    WorkControl control_;
 };
 
 }  // namespace quenlow::recovery

@@ -16,6 +16,7 @@
 #include "disk/FileReadSeek.h"
 #include "disk/FileReadSeekRaid.h"
 #include "filesystems/MemoryTree.h"
+#include "support/ParserHarness.h"
 #include "filesystems/ntfs/Lznt1.h"
 #include "filesystems/ntfs/ntfs.h"
 #include "support/ArrayBuilder.h"
@@ -72,12 +73,9 @@ protected:
         }
         volume.fileSystem = "NTFS";
         volume.volumeSizeText = std::to_string(stdfs::file_size(image) / 1048576) + "   MB";
-        parser = std::make_unique<ntfs>(*reader, volume, tree, "ROOT");
-        parser->prepare();
-        ASSERT_TRUE(parser->readBootSector());
-        ASSERT_TRUE(parser->locateMft());
-        parser->enumerateMft();
-        ASSERT_TRUE(parser->parseEntries());
+        parser = std::make_unique<ntfs>(test::setupOn(*reader, volume, tree));
+        ASSERT_TRUE(test::parseIn(*parser).status.ok());
+        ASSERT_TRUE(parser->mftLocated());
         for (fs::EntryRef e : parser->firstLevel()) walk(e, parser->name(e), parser->name(e) == "ORPHAN_ENTRY");
         std::ifstream in(dir / "manifest.json");
         manifest = nlohmann::json::parse(in);
@@ -118,7 +116,7 @@ TEST_P(NtfsFixture, EveryLiveFileSavesWithItsBytesAndTimes) {
         EXPECT_EQ(parser->dataSize(l->ref), e["size"].get<int64_t>()) << path;
         stdfs::path target = out.path() / std::to_string(files);
         std::string error;
-        ASSERT_TRUE(parser->saveEntry(l->ref, target.string(), error)) << path << ": " << error;
+        ASSERT_TRUE(test::saveEntryTo(*parser, l->ref, target, error)) << path << ": " << error;
         struct stat st {};
         ASSERT_EQ(::stat(target.c_str(), &st), 0);
         EXPECT_EQ(st.st_mtim.tv_sec, e["mtime_sec"].get<int64_t>()) << path;
@@ -138,7 +136,7 @@ TEST_P(NtfsFixture, DeletedEntriesShowUnderTheirOldFoldersAndStillSave) {
         if (l->folder) continue;
         stdfs::path target = out.path() / "deleted";
         std::string error;
-        ASSERT_TRUE(parser->saveEntry(l->ref, target.string(), error)) << error;
+        ASSERT_TRUE(test::saveEntryTo(*parser, l->ref, target, error)) << error;
         EXPECT_EQ(test::Sha256::ofFile(target.string()), e["sha256"].get<std::string>()) << path;
         stdfs::remove(target);
     }
@@ -191,17 +189,13 @@ TEST(NtfsFixtureLznt1, UnitsCompressedByTheDriverDecompress) {
     ASSERT_TRUE(reader.open((dir / "ntfs.img").string()));
     volumes::VolumeRecord volume;
     fs::MemoryTree tree;
-    ntfs parser(reader, volume, tree, "ROOT");
-    parser.prepare();
-    parser.readBootSector();
-    parser.locateMft();
-    parser.enumerateMft();
-    parser.parseEntries();
+    ntfs parser(test::setupOn(reader, volume, tree));
+    test::parseIn(parser);
     int64_t index = -1;
     for (size_t i = 0; i < parser.entries().size(); ++i)
         if (parser.nameAt(static_cast<int64_t>(i)) == "text.txt") index = static_cast<int64_t>(i);
     ASSERT_GE(index, 0);
-    std::vector<fs::NtfsRun> runs = parser.decodeRuns(parser.entries()[static_cast<size_t>(index)].recordPosition, 0x80);
+    std::vector<fs::NtfsRun> runs = parser.mftReader().decodeRuns(parser.entries()[static_cast<size_t>(index)].recordPosition, 0x80);
     std::vector<int64_t> clusters;  // 0 for a hole
     for (const fs::NtfsRun& r : runs)
         for (uint64_t k = 0; k < r.length; ++k) clusters.push_back(r.sparse ? 0 : r.cluster + static_cast<int64_t>(k));

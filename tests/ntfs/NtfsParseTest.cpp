@@ -8,6 +8,8 @@
 #include "filesystems/ntfs/ntfs.h"
 #include "ntfs/support/NtfsImage.h"
 #include "support/MemoryDisk.h"
+#include "support/ParserHarness.h"
+#include "support/RecordingFeedback.h"
 
 using namespace quenlow;
 using namespace quenlow::test;
@@ -15,11 +17,6 @@ using fs::ntfs;
 
 namespace {
 
-struct RecordingFeedback : Feedback {
-    std::vector<std::string> statuses, messages;
-    void status(const std::string& t) override { statuses.push_back(t); }
-    void message(const std::string& t) override { messages.push_back(t); }
-};
 
 struct Parsed {
     MemoryDisk disk;
@@ -27,21 +24,15 @@ struct Parsed {
     volumes::VolumeRecord volume;
     RecordingFeedback feedback;
     std::unique_ptr<ntfs> parser;
+    fs::ParseOutcome outcome;
 
     explicit Parsed(std::vector<uint8_t> bytes, bool wholeLists = false, bool run = true)
         : disk(std::move(bytes)) {
         volume.fileSystem = "NTFS";
         volume.volumeSizeText = "1   MB";
-        parser = std::make_unique<ntfs>(disk, volume, tree, "ROOT");
-        parser->feedback = &feedback;
+        parser = std::make_unique<ntfs>(setupOn(disk, volume, tree));
         parser->walkWholeLists = wholeLists;
-        if (run) {
-            parser->prepare();
-            parser->readBootSector();
-            parser->locateMft();
-            parser->enumerateMft();
-            parser->parseEntries();
-        }
+        if (run) outcome = parseIn(*parser, feedback);
     }
     fs::EntryRef find(const std::string& path) const {
         // '/'-separated from the first level
@@ -107,9 +98,15 @@ TEST(NtfsParse, FirstLevelHoldsRootChildrenThenOrphanFolderButNeverEntryZero) {
               p.feedback.statuses.end());
     EXPECT_NE(std::find(p.feedback.statuses.begin(), p.feedback.statuses.end(), "parsing 4 cluster of MFT run."),
               p.feedback.statuses.end());
-    // Entry 0 is in no list.
-    for (const auto& e : p.parser->entries()) EXPECT_NE(e.firstChild, 0 == 1 ? 0 : -999);
-    for (const auto& e : p.parser->entries()) EXPECT_NE(e.nextSibling, 0 == 0 ? -999 : 0);
+    // Entry 0 ($MFT, whose parent is the root) is in no child list: it names itself only
+    // through index 0, which links to nothing.
+    const size_t n = p.parser->entries().size();
+    for (size_t i = 0; i < n; ++i) {
+        size_t steps = 0;
+        for (fs::EntryRef c = p.parser->firstChild(ntfs::refOf(static_cast<int64_t>(i))); c != fs::kNoEntry && steps < n;
+             c = p.parser->nextSibling(c), ++steps)
+            EXPECT_NE(c, ntfs::refOf(0)) << "in the list of entry " << i;
+    }
     EXPECT_EQ(p.parser->entries().size(), 33u);  // 32 slots and the orphan folder
 }
 
@@ -197,14 +194,11 @@ TEST(NtfsParse, SmallClustersGiveOneRecordPerTwoClusters) {
 TEST(NtfsParse, BootlessVolumeIsFoundByScanningForTheMftRecord) {
     NtfsImage img = basicVolume();
     img.wipeBootSector();
-    Parsed p(img.bytes, false, false);
-    p.parser->prepare();
-    EXPECT_TRUE(p.parser->readBootSector());
+    Parsed p(img.bytes);
+    EXPECT_TRUE(p.outcome.status.ok());
     EXPECT_EQ(p.parser->volumeSize(), 1048576);  // from the size text
-    EXPECT_TRUE(p.parser->locateMft());
-    p.parser->enumerateMft();
-    p.parser->parseEntries();
-    EXPECT_EQ(p.feedback.statuses[0], "boot sector corrupt.Scanning for first mft entry...");
+    EXPECT_TRUE(p.parser->mftLocated());
+    EXPECT_TRUE(p.feedback.sawStatus("boot sector corrupt.Scanning for first mft entry..."));
     EXPECT_NE(std::find(p.feedback.statuses.begin(), p.feedback.statuses.end(), "found mft entry.getting its run ..."),
               p.feedback.statuses.end());
     EXPECT_EQ(p.firstLevelNames(), (std::vector<std::string>{"$MFTMirr", "docs", "ORPHAN_ENTRY"}));
@@ -214,6 +208,8 @@ TEST(NtfsParse, VolumeWithoutMftShowsOnlyTheRootItem) {
     std::vector<uint8_t> zeros(1 << 20, 0);
     Parsed p(zeros);
     EXPECT_FALSE(p.parser->mftLocated());
+    EXPECT_FALSE(p.outcome.status.ok());  // no NTFS here: an error, not an empty listing
+    EXPECT_TRUE(p.outcome.complete);
     EXPECT_TRUE(p.parser->firstLevel().empty());
     EXPECT_EQ(p.tree.children(p.tree.root()).size(), 0u);
 }
@@ -221,12 +217,16 @@ TEST(NtfsParse, VolumeWithoutMftShowsOnlyTheRootItem) {
 TEST(NtfsParse, StopDuringParseKeepsUnreachedEntriesBare) {
     NtfsImage img = basicVolume();
     Parsed p(img.bytes, false, false);
-    p.parser->prepare();
-    p.parser->readBootSector();
-    p.parser->locateMft();
-    p.parser->enumerateMft();
-    p.parser->control.requestStop();
-    p.parser->parseEntries();
+    // The stop comes once the table is read, as the linking starts.
+    struct StopAtLinking : RecordingFeedback {
+        WorkControl* control = nullptr;
+        void status(const std::string& t) override {
+            if (t == "parsing MFT entry 0...") control->requestStop();
+        }
+    } feedback;
+    WorkControl control;
+    feedback.control = &control;
+    p.parser->parse(control, feedback, fs::Mode::Standard);
     // Nothing was parsed; the orphan folder exists but no root does.
     EXPECT_TRUE(p.parser->firstLevel().empty());
     EXPECT_EQ(p.parser->name(ntfs::refOf(16)), "");

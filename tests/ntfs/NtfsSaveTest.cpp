@@ -10,6 +10,8 @@
 #include "ntfs/support/Lznt1Compressor.h"
 #include "ntfs/support/NtfsImage.h"
 #include "support/MemoryDisk.h"
+#include "support/ParserHarness.h"
+#include "support/RecordingFeedback.h"
 
 using namespace quenlow;
 using namespace quenlow::test;
@@ -18,10 +20,6 @@ namespace stdfs = std::filesystem;
 
 namespace {
 
-struct MessageLog : Feedback {
-    std::vector<std::string> messages;
-    void message(const std::string& t) override { messages.push_back(t); }
-};
 
 std::vector<uint8_t> pattern(size_t n, uint32_t seed) {
     std::mt19937 rng(seed);
@@ -49,17 +47,13 @@ protected:
     void parse(const NtfsImage& img) {
         disk = std::make_unique<MemoryDisk>(img.bytes);
         volume.volumeSizeText = "1   MB";
-        parser = std::make_unique<ntfs>(*disk, volume, tree, "ROOT");
-        parser->feedback = &log;
-        parser->prepare();
-        parser->readBootSector();
-        parser->locateMft();
-        parser->enumerateMft();
-        parser->parseEntries();
+        parser = std::make_unique<ntfs>(setupOn(*disk, volume, tree));
+        parseIn(*parser, log);
+        log.messages.clear();
     }
     std::vector<uint8_t> save(int64_t record, const std::string& as = "out.bin") {
         std::string error;
-        EXPECT_TRUE(parser->saveEntry(ntfs::refOf(record), (dir / as).string(), error)) << error;
+        EXPECT_TRUE(saveEntryTo(*parser, ntfs::refOf(record), dir / as, error, log)) << error;
         return readFile(dir / as);
     }
 
@@ -67,7 +61,7 @@ protected:
     std::unique_ptr<MemoryDisk> disk;
     fs::MemoryTree tree;
     volumes::VolumeRecord volume;
-    MessageLog log;
+    RecordingFeedback log;
     std::unique_ptr<ntfs> parser;
 };
 
@@ -85,7 +79,7 @@ TEST_F(NtfsSave, ResidentDataIsWrittenExactlyWithItsTimes) {
     EXPECT_EQ(parser->sizeText(ntfs::refOf(20)), "100 Bytes");
     EXPECT_EQ(parser->dataSize(ntfs::refOf(20)), 100);
     std::string error;
-    ASSERT_TRUE(parser->saveEntry(ntfs::refOf(20), (dir / "out.bin").string(), error)) << error;
+    ASSERT_TRUE(saveEntryTo(*parser, ntfs::refOf(20), dir / "out.bin", error, log)) << error;
     struct stat st {};
     ASSERT_EQ(::stat((dir / "out.bin").c_str(), &st), 0);
     EXPECT_EQ(readFile(dir / "out.bin"), data);
@@ -192,17 +186,17 @@ TEST_F(NtfsSave, FolderGivesItsMessageAndNothingIsEverOverwritten) {
     img.setRecord(21, RecordBuilder().fileName(20, u"a").residentData({1, 2, 3}));
     parse(img);
     std::string error;
-    EXPECT_TRUE(parser->saveEntry(ntfs::refOf(20), (dir / "docs").string(), error));
+    EXPECT_TRUE(saveEntryTo(*parser, ntfs::refOf(20), dir / "docs", error, log));
     ASSERT_EQ(log.messages.size(), 1u);
     EXPECT_EQ(log.messages[0], "This is  docs directory .Please specify file names ");
     EXPECT_EQ(stdfs::file_size(dir / "docs"), 0u);
     // An existing file, or a link to elsewhere, is never written through.
     std::ofstream(dir / "taken") << "keep";
-    EXPECT_FALSE(parser->saveEntry(ntfs::refOf(21), (dir / "taken").string(), error));
+    EXPECT_FALSE(saveEntryTo(*parser, ntfs::refOf(21), dir / "taken", error, log));
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(readFile(dir / "taken"), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
     stdfs::create_symlink(dir / "target", dir / "link");
-    EXPECT_FALSE(parser->saveEntry(ntfs::refOf(21), (dir / "link").string(), error));
+    EXPECT_FALSE(saveEntryTo(*parser, ntfs::refOf(21), dir / "link", error, log));
     EXPECT_FALSE(stdfs::exists(dir / "target"));
 }
 
@@ -211,11 +205,11 @@ TEST_F(NtfsSave, InvalidRecordsAndNamelessEntries) {
     img.setRecord(20, RecordBuilder().fileName(5, u"x").residentData({1}));
     parse(img);
     std::string error;
-    EXPECT_FALSE(parser->saveEntry(ntfs::refOf(25), (dir / "nameless").string(), error));  // empty slot
+    EXPECT_FALSE(saveEntryTo(*parser, ntfs::refOf(25), dir / "nameless", error, log));  // empty slot
     EXPECT_FALSE(stdfs::exists(dir / "nameless"));
     // The slot is overwritten after the parse: its signature no longer reads "FILE".
     std::memset(disk->data.data() + img.recordPosition(20), 0, 4);
-    EXPECT_FALSE(parser->saveEntry(ntfs::refOf(20), (dir / "x").string(), error));
+    EXPECT_FALSE(saveEntryTo(*parser, ntfs::refOf(20), dir / "x", error, log));
     ASSERT_EQ(log.messages.size(), 1u);
     EXPECT_EQ(log.messages[0], "not a valid entry...");
 }

@@ -29,7 +29,7 @@ struct Fixture : ::testing::Test {
     FakeVolume volume;
     RecordingFeedback feedback;
     TempFolder out;
-    FolderSaver saver{volume, feedback};
+    FolderSaver saver{volume, feedback, volume.control};
 };
 
 }  // namespace
@@ -46,7 +46,7 @@ TEST_F(Fixture, EmptyOrBlankOutputFolderIsRefused) {
         EXPECT_EQ(saver.saveFile(volume.entries[top].firstChild, field).outcome,
                   SaveReport::Outcome::NoOutputFolder);
     }
-    EXPECT_TRUE(volume.savedPaths.empty());
+    EXPECT_TRUE(volume.opened.empty());
 }
 
 TEST_F(Fixture, SelectionThatIsNoFolderDoesNothing) {
@@ -145,8 +145,9 @@ TEST_F(Fixture, SameNamesInOneFolderKeepEveryFile) {
     EXPECT_EQ(readAll(out / "Report.doc"), "case");
     EXPECT_EQ(readAll(out / "dir/x"), "x");
     EXPECT_TRUE(fsys::is_directory(out / "dir (deleted 1)"));
-    EXPECT_EQ(r.renamed.size(), 3u);
+    EXPECT_EQ(r.renamed.size(), 4u);  // the folder's new name is listed too
     EXPECT_EQ(r.renamed.front().volumePath, "report.doc");
+    EXPECT_EQ(r.renamed.back().savedPath, out.str() + "/dir (deleted 1)");
 }
 
 TEST_F(Fixture, ExistingFilesAreNeverOverwrittenExistingFoldersReused) {

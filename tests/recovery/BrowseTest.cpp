@@ -2,9 +2,8 @@
 
 #include "filesystems/MemoryTree.h"
 #include "recovery/FolderView.h"
-#include "recovery/NtfsStandardWorker.h"
+#include "filesystems/ParserRegistry.h"
 #include "recovery/ParseCompletion.h"
-#include "recovery/ParserChoice.h"
 #include "recovery/VolumeSession.h"
 #include "support/FakeVolume.h"
 #include "support/MemoryDisk.h"
@@ -19,26 +18,36 @@ using quenlow::test::RecordingFeedback;
 
 namespace {
 
-// A parser stand-in with the NTFS worker's steps: records their order and fills the tree's
-// first level in the last one, as the parser does.
-struct SteppedVolume : FakeVolume {
+// A file system of the tests' own, registered like any other: recovery/ finds it by its
+// type name and runs it without knowing it. Its parse fills the tree's first level.
+struct TreeVolume : FakeVolume {
     fs::FolderTree* tree = nullptr;
-    std::vector<std::string> calls;
-    int mode = 0;
-    int modeAtLocate = -1;
-    bool prepare() { calls.push_back("prepare"); tree->insertItem(0, "ROOT", true, 0); return true; }
-    bool readBootSector() { calls.push_back("boot"); return true; }
-    bool locateMft() { calls.push_back("locate"); modeAtLocate = mode; return true; }
-    void enumerateMft() { calls.push_back("enumerate"); }
-    bool parseEntries() {
-        calls.push_back("parse");
+    std::vector<fs::Mode> parsedIn;
+    fs::ParseOutcome parse(WorkControl&, Feedback& feedback, fs::Mode mode) override {
+        parsedIn.push_back(mode);
+        feedback.status("reading the fake volume");
+        TreeItem root = tree->insertItem(0, "ROOT", true, 0);
         for (fs::EntryRef e : top) {
-            TreeItem item = tree->insertItem(tree->root(), entries[e].name, entries[e].folder, e);
+            TreeItem item = tree->insertItem(root, entries[e].name, entries[e].folder, e);
             if (entries[e].deleted) tree->setRed(item);
         }
-        return true;
+        return {};
     }
 };
+
+const fs::ParserRegistration kFakeFs{[] {
+    fs::ParserInfo info;
+    info.name = "FakeFS";
+    info.typeNames = {"fakefs", "fake"};
+    info.modes = {fs::Mode::Standard, fs::Mode::Deep};
+    info.selectedStatus = "fake partition selected";
+    info.create = [](const fs::ParserSetup& setup) {
+        auto v = std::make_unique<TreeVolume>();
+        v->tree = setup.tree;
+        return v;
+    };
+    return info;
+}()};
 
 std::vector<std::string> texts(const MemoryTree& tree, TreeItem parent) {
     std::vector<std::string> out;
@@ -47,13 +56,19 @@ std::vector<std::string> texts(const MemoryTree& tree, TreeItem parent) {
 }
 
 struct Browse : ::testing::Test {
-    SteppedVolume volume;
+    test::MemoryDisk disk{std::vector<uint8_t>(4096)};
     MemoryTree tree;
     RecordingFeedback feedback;
+    std::unique_ptr<recovery::VolumeSession> session;
+    fs::ParseOutcome outcome;
     fs::EntryRef docs = 0, empty = 0, loose = 0, sub = 0, gone = 0;
 
     void SetUp() override {
-        volume.tree = &tree;
+        std::string error;
+        session = recovery::VolumeSession::open(disk, volumes::VolumeRecord{"FAKEFS", "0", "1   MB", 0}, tree,
+                                                feedback, {}, error);
+        ASSERT_NE(session, nullptr) << error;
+        TreeVolume& volume = static_cast<TreeVolume&>(session->parser());
         docs = volume.folder(0, "docs");
         empty = volume.folder(0, "empty");
         loose = volume.file(0, "loose.txt", "l");
@@ -62,8 +77,9 @@ struct Browse : ::testing::Test {
         volume.file(sub, "deep", "d");
         volume.folder(docs, "hollow");
         gone = volume.file(docs, "gone.txt", "g", /*deleted=*/true);
-        recovery::runNtfsStandardWorker(volume, tree, feedback, 1);
+        outcome = session->parse();
     }
+    TreeVolume& fake() { return static_cast<TreeVolume&>(session->parser()); }
     TreeItem item(const std::string& name, TreeItem parent = 0) {
         for (TreeItem c : tree.children(parent ? parent : tree.root()))
             if (tree.text(c) == name) return c;
@@ -73,10 +89,11 @@ struct Browse : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Browse, WorkerRunsTheStepsThenCompletes) {
-    EXPECT_EQ(volume.calls, (std::vector<std::string>{"prepare", "boot", "locate", "enumerate", "parse"}));
-    EXPECT_EQ(volume.modeAtLocate, 1);
-    EXPECT_EQ(feedback.statuses.front(), " ParsingBasedOnMFT is going on....");
+TEST_F(Browse, WorkerRunsTheParseThenCompletes) {
+    EXPECT_TRUE(outcome.status.ok());
+    EXPECT_EQ(fake().parsedIn, std::vector<fs::Mode>{fs::Mode::Standard});
+    EXPECT_EQ(feedback.statuses.front(), "fake partition selected");
+    EXPECT_EQ(feedback.statuses[1], "reading the fake volume");
     EXPECT_EQ(feedback.statuses.back(), "Scanning processing done.Select save button to save the data.");
     EXPECT_EQ(feedback.messages, std::vector<std::string>{"Scanning processing done.Select save button to save the data."});
     // One placeholder under the folder with children; none under the empty folder or a file.
@@ -86,7 +103,7 @@ TEST_F(Browse, WorkerRunsTheStepsThenCompletes) {
 }
 
 TEST_F(Browse, ExpandThenLabelClickInsertsOnceAndListsFiles) {
-    FolderView view(volume, tree);
+    FolderView view(fake(), tree);
     TreeItem d = item("docs");
     view.expanding(d);
     EXPECT_EQ(texts(tree, d), (std::vector<std::string>{"a.txt", "sub", "hollow", "gone.txt"}));
@@ -107,7 +124,7 @@ TEST_F(Browse, ExpandThenLabelClickInsertsOnceAndListsFiles) {
 }
 
 TEST_F(Browse, LabelClickPopulatesInRedAndFileClickListsOne) {
-    FolderView view(volume, tree);
+    FolderView view(fake(), tree);
     TreeItem d = item("docs");
     view.setSearchResultsShown(true);
     view.labelClick(d);
@@ -128,31 +145,18 @@ TEST_F(Browse, LabelClickPopulatesInRedAndFileClickListsOne) {
 }
 
 TEST_F(Browse, DoubleClickListsNamesOrSavesTheFile) {
-    FolderView view(volume, tree);
+    FolderView view(fake(), tree);
     TreeItem d = item("docs");
-    view.doubleClick(d, "");
+    view.doubleClick(d, "", feedback, session->control());
     ASSERT_EQ(view.rows().size(), 2u);
     EXPECT_EQ(view.rows()[0].name, "a.txt");
     EXPECT_TRUE(view.rows()[0].size.empty());
 
     test::TempFolder out;
-    volume.feedback = &feedback;
-    output::SaveReport r = view.doubleClick(item("a.txt", d), out.str());
+    output::SaveReport r = view.doubleClick(item("a.txt", d), out.str(), feedback, session->control());
     EXPECT_EQ(r.written, 1);
     EXPECT_EQ(test::readAll(out / "a.txt"), "aaaa");
-    EXPECT_EQ(view.doubleClick(item("a.txt", d), "  ").outcome, output::SaveReport::Outcome::NoOutputFolder);
-}
-
-TEST(ParserChoice, NamesAreComparedWithoutCase) {
-    using recovery::ParserKind;
-    EXPECT_EQ(recovery::parserKindFor("NTFS"), ParserKind::Ntfs);
-    EXPECT_EQ(recovery::parserKindFor("ntfs"), ParserKind::Ntfs);
-    EXPECT_EQ(recovery::parserKindFor("FAT"), ParserKind::Fat16);
-    EXPECT_EQ(recovery::parserKindFor("EXFAT"), ParserKind::Fat64);
-    EXPECT_EQ(recovery::parserKindFor("EXTx"), ParserKind::Ext);
-    EXPECT_EQ(recovery::parserKindFor("hfs+"), ParserKind::HfsPlus);
-    EXPECT_EQ(recovery::parserKindFor("FAT12"), ParserKind::None);
-    EXPECT_EQ(recovery::parserKindFor("unknown"), ParserKind::None);
+    EXPECT_EQ(view.doubleClick(item("a.txt", d), "  ", feedback, session->control()).outcome, output::SaveReport::Outcome::NoOutputFolder);
 }
 
 TEST(VolumeSession, UnknownAndUnbuiltFileSystemsAreRefusedClearly) {
@@ -161,12 +165,21 @@ TEST(VolumeSession, UnknownAndUnbuiltFileSystemsAreRefusedClearly) {
     RecordingFeedback feedback;
     std::string error;
     volumes::VolumeRecord record{"FAT12", "1", "1   MB", 0};
-    EXPECT_EQ(recovery::VolumeSession::open(disk, record, tree, "ROOT", feedback, 1, error), nullptr);
+    EXPECT_EQ(recovery::VolumeSession::open(disk, record, tree, feedback, {}, error), nullptr);
     EXPECT_EQ(error, "not a valid drive.");
     EXPECT_EQ(feedback.statuses.back(), "Not a valid Drive .Go back");
 
     record.fileSystem = "HFS+";
-    EXPECT_EQ(recovery::VolumeSession::open(disk, record, tree, "ROOT", feedback, 1, error), nullptr);
+    EXPECT_EQ(recovery::VolumeSession::open(disk, record, tree, feedback, {}, error), nullptr);
     EXPECT_NE(error.find("not supported yet"), std::string::npos);
     EXPECT_NE(error.find("HFS+"), std::string::npos);
+
+    // A mode the file system does not offer; the names of a registered one in any case.
+    record.fileSystem = "Fake";
+    recovery::VolumeSession::Options advanced;
+    advanced.mode = fs::Mode::Advanced;
+    EXPECT_EQ(recovery::VolumeSession::open(disk, record, tree, feedback, advanced, error), nullptr);
+    EXPECT_NE(error.find("advanced recovery mode of FakeFS"), std::string::npos);
+    EXPECT_NE(fs::findParser("NTFS"), nullptr);
+    EXPECT_EQ(fs::findParser("FAKEFS")->name, "FakeFS");
 }

@@ -1,6 +1,6 @@
 #pragma once
-// A parser stand-in for tests of the steps after parsing: a table of entries linked by
-// child lists, whose saveEntry writes the entry's bytes exclusively and sets its times.
+// A parser stand-in for the tests of everything after parsing: a table of entries linked by
+// child lists, whose data is held in memory.
 
 #include <cstdint>
 #include <string>
@@ -8,7 +8,7 @@
 
 #include "filesystems/EntryFormat.h"
 #include "filesystems/VolumeParser.h"
-#include "platform/OutputFile.h"
+#include "support/RecordingFeedback.h"
 
 namespace quenlow::test {
 
@@ -74,42 +74,31 @@ public:
         std::string t = fs::dateTextFromUnix(valid(e) ? entries[e].modified : 0);
         return {t, t, t, isDeleted(e) ? "-A" : ""};
     }
-    bool saveEntry(fs::EntryRef e, const std::string& path, std::string& error) override {
-        savedPaths.push_back(path);
-        if (!valid(e)) return false;
-        platform::OutputFile out;
-        if (!out.createExclusive(path) || !out.write(entries[e].data.data(), entries[e].data.size())) {
-            error = out.error();
-            return false;
-        }
-        platform::UnixTime t{entries[e].modified, 0};
-        out.setTimes(t, t);
-        if (stopAfterSaves > 0 && static_cast<int>(savedPaths.size()) == stopAfterSaves) control.requestStop();
-        return out.close();
+    fs::EntryTimes times(fs::EntryRef e) override {
+        fs::EntryTimes t;
+        if (!valid(e)) return t;
+        t.modified = t.accessed = platform::UnixTime{entries[e].modified, 0};
+        return t;
+    }
+    fs::ParseOutcome parse(WorkControl&, Feedback&, fs::Mode) override { return {}; }
+    fs::Result<fs::EntryData> openData(fs::EntryRef e, Feedback&) override {
+        opened.push_back(e);
+        // The save that follows the last allowed one is stopped before it writes anything.
+        if (stopAfterSaves > 0 && static_cast<int>(opened.size()) == stopAfterSaves + 1) control.requestStop();
+        if (!valid(e)) return fs::Status::failure("not an entry");
+        fs::EntryData data;
+        data.stream = std::make_unique<fs::MemoryStream>(
+            std::vector<uint8_t>(entries[e].data.begin(), entries[e].data.end()));
+        data.size = entries[e].data.size();
+        data.times = times(e);
+        return data;
     }
 
     std::vector<Entry> entries;
     std::vector<fs::EntryRef> top;
-    std::vector<std::string> savedPaths;
-    int stopAfterSaves = 0;  // > 0: request a stop after that many saves
-};
-
-// Feedback that records every call.
-class RecordingFeedback : public Feedback {
-public:
-    void status(const std::string& t) override { statuses.push_back(t); }
-    void detail(const std::string& t) override { details.push_back(t); }
-    void progressRange(int64_t, int64_t high) override { rangeHigh = high; }
-    void progressPosition(int64_t p) override { positions.push_back(p); }
-    void message(const std::string& t) override { messages.push_back(t); }
-    bool ask(const std::string& q) override {
-        questions.push_back(q);
-        return answer;
-    }
-    std::vector<std::string> statuses, details, messages, questions;
-    std::vector<int64_t> positions;
-    int64_t rangeHigh = -1;
-    bool answer = true;
+    std::vector<fs::EntryRef> opened;
+    int stopAfterSaves = 0;  // > 0: request a stop once that many files were saved
+    WorkControl control;     // what a save of this volume polls
 };
 
 }  // namespace quenlow::test

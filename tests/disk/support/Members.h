@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "disk/Feedback.h"
+#include "support/RecordingFeedback.h"
 
 namespace quenlow::test {
 
@@ -35,10 +36,5 @@ inline Tag tagOf(const unsigned char* sector) {
     return t;
 }
 
-class RecordingFeedback : public Feedback {
-public:
-    void message(const std::string& text) override { messages.push_back(text); }
-    std::vector<std::string> messages;
-};
 
 }  // namespace quenlow::test

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "disk/Feedback.h"
+#include "support/RecordingFeedback.h"
 #include "disk/readWriteInterface.h"
 
 namespace quenlow::test {
@@ -57,17 +58,6 @@ public:
 private:
     uint64_t sectors_;
     int64_t pos_ = 0;
-};
-
-// Records every status text and progress call.
-class RecordingFeedback : public Feedback {
-public:
-    void status(const std::string& text) override { statuses.push_back(text); }
-    void progressRange(int64_t low, int64_t high) override { range = {low, high}; }
-    void progressPosition(int64_t position) override { positions.push_back(position); }
-    std::vector<std::string> statuses;
-    std::pair<int64_t, int64_t> range{-1, -1};
-    std::vector<int64_t> positions;
 };
 
 inline void put16(unsigned char* p, uint16_t v) { p[0] = v & 0xFF; p[1] = v >> 8; }

@@ -1,0 +1,87 @@
+#pragma once
+// Reads the Master File Table of one NTFS volume into an entry table: the boot sector, the
+// table's own run list (or, when the boot sector is not NTFS, a scan for the first record of
+// the table), every slot along the runs in large requests, and the FILE_NAMEs that link each
+// entry into its folder.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "disk/Feedback.h"
+#include "disk/VolumeView.h"
+#include "disk/WorkControl.h"
+#include "filesystems/ntfs/NtfsLinker.h"
+#include "filesystems/ntfs/NtfsRecord.h"
+#include "filesystems/ntfs/NtfsTable.h"
+
+namespace quenlow::fs {
+
+class NtfsMftReader {
+public:
+    NtfsMftReader(disk::VolumeView view, int64_t recordSizeBytes, NtfsTable& table, NtfsLinker& linker);
+
+    // Where status texts and progress go, and the stop and pause requests it polls.
+    void attach(WorkControl& control, Feedback& feedback) {
+        control_ = &control;
+        feedback_ = &feedback;
+    }
+
+    // The steps, in calling order.
+    bool readBootSector();
+    bool locateMft();
+    void enumerateMft();
+    // Links every entry of the table (its FILE_NAMEs read ahead, or its record read now).
+    void linkEntries();
+
+    // The runs of the first non-resident attribute of `type` in the record at `position`.
+    std::vector<NtfsRun> decodeRuns(int64_t position, uint32_t type);
+    // Reads the record at `position` into entry `index` and links it.
+    void parseRecord(int64_t position, int64_t index);
+    // Reads the record at `position`; false when it cannot be addressed.
+    bool loadRecord(int64_t position, NtfsRecord& record) const;
+    // Keeps what the table needs of `record` in entry `index`: the names (linked at once
+    // when `link`), the times, the attribute flags and the data size.
+    void applyRecord(int64_t index, const NtfsRecord& record, bool link);
+
+    int64_t clusterSize() const { return clusterSize_; }
+    int64_t volumeSize() const { return volumeSize_; }
+    bool bootIsNtfs() const { return bootIsNtfs_; }
+    bool mftLocated() const { return mftLocated_; }
+    const std::vector<NtfsRun>& mftRuns() const { return mftRuns_; }
+    const disk::VolumeView& view() const { return view_; }
+
+private:
+    void status(const char* format, long long value);
+    bool stopRequested() const { return control_ != nullptr && control_->stopRequested(); }
+    bool poll() { return control_ != nullptr && control_->poll(); }
+    void flushSlots(int64_t start, int64_t slots);
+    void moveExtensionNames();
+    void forgetReadAhead(int64_t from);
+    void keepDetails(int64_t index, const NtfsRecord& record);
+
+    disk::VolumeView view_;
+    int64_t recordSizeBytes_;  // the volume's size by its record, for a boot sector that is not NTFS
+    NtfsTable& table_;
+    NtfsLinker& linker_;
+    WorkControl* control_ = nullptr;
+    Feedback* feedback_ = &silentFeedback();
+
+    int64_t volumeSize_ = 0;
+    int64_t clusterSize_ = 4096;
+    int64_t recordsPerCluster_ = 4;
+    bool bootRead_ = false;
+    bool bootIsNtfs_ = false;
+    uint16_t bytesPerSector_ = 0;
+    uint8_t sectorsPerCluster_ = 0;
+    int64_t mftStartCluster_ = 0;
+
+    bool mftLocated_ = false;
+    bool runsNeeded_ = true;
+    std::vector<NtfsRun> mftRuns_;
+    int64_t clusterCount_ = 0;
+    std::vector<std::pair<int64_t, int64_t>> extensions_;  // (extension, base) with FILE_NAMEs
+    std::vector<uint8_t> slotBuffer_;
+};
+
+}  // namespace quenlow::fs
