@@ -1,10 +1,12 @@
 #pragma once
 // A reader over bytes in memory, for tests of everything that reads through
 // readWriteInterface. It behaves like an image file: reads past the end deliver what is
-// there, zero-filled, and fail.
+// there, zero-filled, and fail. Sectors listed in badSectors fail to read (delivering
+// zeros), as a failing disk's would.
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "disk/readWriteInterface.h"
@@ -29,6 +31,13 @@ public:
         ++reads;
         if (count == 0) return true;
         if (pos >= static_cast<int64_t>(data.size())) return false;
+        if (!badSectors.empty()) {
+            for (int64_t s = pos / 512; s <= (pos + count - 1) / 512; ++s)
+                if (badSectors.count(s) != 0) {
+                    std::memset(buffer, 0, count);
+                    return false;
+                }
+        }
         size_t avail = std::min<size_t>(count, data.size() - static_cast<size_t>(pos));
         auto* out = static_cast<unsigned char*>(buffer);
         std::memcpy(out, data.data() + pos, avail);
@@ -39,6 +48,7 @@ public:
     int64_t sizeBytes() const override { return static_cast<int64_t>(data.size()); }
 
     std::vector<unsigned char> data;
+    std::set<int64_t> badSectors;
     int64_t pos = 0;
     int64_t seeks = 0;
     int64_t reads = 0;
