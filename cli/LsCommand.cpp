@@ -6,6 +6,7 @@
 
 #include "cli/CliContext.h"
 #include "cli/Command.h"
+#include "cli/EntryJson.h"
 #include "cli/ParsedVolume.h"
 
 namespace quenlow::cli {
@@ -26,7 +27,7 @@ public:
     Lister(ParsedVolume& volume, const LsOptions& options) : volume_(volume), options_(options) {}
 
     void list(const ParsedVolume::Target& target) {
-        if (options_.json) std::cout << "[";
+        if (options_.json) out_ = "[";
         if (!target.root && !volume_.parser().isFolder(target.entry)) {
             emit(target.entry, target.path);
         } else {
@@ -34,7 +35,8 @@ public:
             walk(volume_.childrenOf(target), target.path, 0);
         }
         if (options_.json) {
-            std::cout << (first_ ? "]\n" : "\n]\n");
+            out_ += first_ ? "]\n" : "\n]\n";
+            flush();
         } else {
             printTable({"File(s) List", "Creation Time", "Access Time", "Modification Time", "Size", "Attribute"},
                        rows_);
@@ -64,13 +66,11 @@ private:
         bool folder = p.isFolder(e);
         bool deleted = p.isDeleted(e);
         if (options_.json) {
-            nlohmann::json j = {
-                {"path", path},           {"name", p.name(e)},         {"folder", folder},
-                {"deleted", deleted},     {"size", p.dataSize(e)},     {"created", texts.created},
-                {"accessed", texts.accessed}, {"modified", texts.modified}, {"attributes", texts.attributes},
-            };
-            std::cout << (first_ ? "\n" : ",\n")
-                      << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+            fs::EntryTimes times = p.times(e);
+            std::string name = p.name(e);
+            out_ += first_ ? "\n" : ",\n";
+            appendEntryJson(out_, {path, name, folder, deleted, p.dataSize(e), &texts, &times});
+            if (out_.size() >= kFlushBytes) flush();
             first_ = false;
             return;
         }
@@ -80,8 +80,15 @@ private:
         rows_.push_back({shown, texts.created, texts.accessed, texts.modified, p.sizeText(e), texts.attributes});
     }
 
+    void flush() {
+        std::cout.write(out_.data(), static_cast<std::streamsize>(out_.size()));
+        out_.clear();
+    }
+
+    static constexpr size_t kFlushBytes = 1 << 20;
     ParsedVolume& volume_;
     const LsOptions& options_;
+    std::string out_;  // JSON waiting to be written
     std::unordered_set<fs::EntryRef> seen_;
     std::vector<std::vector<std::string>> rows_;
     bool first_ = true;
