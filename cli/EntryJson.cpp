@@ -73,9 +73,9 @@ void appendJsonString(std::string& out, std::string_view s) {
             continue;
         }
         if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
+            static const char kHex[] = "0123456789abcdef";
+            char esc[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+            out.append(esc, 6);
             ++i;
             continue;
         }
@@ -98,19 +98,40 @@ std::string isoUtc(const platform::UnixTime& time, int fractionDigits) {
     int64_t y;
     unsigned m, d;
     civilFromDays(days, y, m, d);
-    char text[64];
-    int n = std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lld", static_cast<long long>(y), m, d,
-                          static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
-                          static_cast<long long>(rest % 60));
-    std::string out(text, static_cast<size_t>(n));
-    if (fractionDigits > 0) {
-        char fraction[16];
-        std::snprintf(fraction, sizeof fraction, "%09lld", static_cast<long long>(time.nanoseconds % 1000000000));
-        out += '.';
-        out.append(fraction, static_cast<size_t>(fractionDigits > 9 ? 9 : fractionDigits));
+    // Written digit by digit: listings format millions of these.
+    char text[48];
+    size_t n = 0;
+    auto digits = [&](uint64_t v, int width) {
+        for (int k = width - 1; k >= 0; --k) {
+            text[n + static_cast<size_t>(k)] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        }
+        n += static_cast<size_t>(width);
+    };
+    if (y < 0 || y > 9999) {
+        n = static_cast<size_t>(std::snprintf(text, sizeof text, "%lld", static_cast<long long>(y)));
+    } else {
+        digits(static_cast<uint64_t>(y), 4);
     }
-    out += 'Z';
-    return out;
+    text[n++] = '-';
+    digits(m, 2);
+    text[n++] = '-';
+    digits(d, 2);
+    text[n++] = 'T';
+    digits(static_cast<uint64_t>(rest / 3600), 2);
+    text[n++] = ':';
+    digits(static_cast<uint64_t>(rest / 60 % 60), 2);
+    text[n++] = ':';
+    digits(static_cast<uint64_t>(rest % 60), 2);
+    if (fractionDigits > 0) {
+        int width = fractionDigits > 9 ? 9 : fractionDigits;
+        uint64_t nanos = static_cast<uint64_t>(time.nanoseconds % 1000000000);
+        for (int k = width; k < 9; ++k) nanos /= 10;
+        text[n++] = '.';
+        digits(nanos, width);
+    }
+    text[n++] = 'Z';
+    return std::string(text, n);
 }
 
 void appendEntryJson(std::string& out, const EntryJson& e) {

@@ -160,10 +160,13 @@ void NtfsLinker::cutRevisits(const Arrangement& a) {
     // Every entry may be reached once from the root: a child met again (a list that loops,
     // or a folder below itself) ends its list there.
     const int64_t n = table_.size();
-    if (a.rootIndex < 0 || a.rootIndex >= n) return;
     std::vector<bool> seen(static_cast<size_t>(n), false);
-    std::vector<int64_t> folders{a.rootIndex};
-    seen[static_cast<size_t>(a.rootIndex)] = true;
+    std::vector<int64_t> folders;
+    // Without a root the orphan folder is where every walk starts.
+    if (a.rootIndex >= 0 && a.rootIndex < n) {
+        folders.push_back(a.rootIndex);
+        seen[static_cast<size_t>(a.rootIndex)] = true;
+    }
     if (a.orphanIndex >= 0 && a.orphanIndex < n) {
         folders.push_back(a.orphanIndex);
         seen[static_cast<size_t>(a.orphanIndex)] = true;

@@ -49,6 +49,7 @@ bool NtfsMftReader::readBootSector() {
     bytesPerSector_ = NtfsRecord::read16(boot, 11);
     sectorsPerCluster_ = boot[13];
     mftStartCluster_ = static_cast<int64_t>(NtfsRecord::read64(boot, 48));
+    mftMirrorCluster_ = static_cast<int64_t>(NtfsRecord::read64(boot, 56));
     if (bootIsNtfs_) {
         uint64_t total = NtfsRecord::read64(boot, 40);
         volumeSize_ = total > static_cast<uint64_t>(INT64_MAX / 512) ? INT64_MAX : static_cast<int64_t>(total * 512);
@@ -72,6 +73,14 @@ bool NtfsMftReader::locateMft() {
         }
         feedback_->status("boot sector is fine.Getting run of mft entry...");
         mftRuns_ = decodeRuns(position, kAttrData);
+        if (mftRuns_.empty()) {
+            // The table's own record is damaged: its copy in $MFTMirr gives the runs.
+            int64_t mirror = saturatingMul(mftMirrorCluster_, clusterSize_);
+            if (mirror > 0 && mirror <= INT64_MAX - view_.start()) {
+                mftRuns_ = decodeRuns(mirror, kAttrData);
+                usedMirror_ = !mftRuns_.empty();
+            }
+        }
         feedback_->status("Got run...");
         runsNeeded_ = false;
         return mftLocated_;

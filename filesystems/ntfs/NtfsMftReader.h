@@ -49,6 +49,8 @@ public:
     bool bootIsNtfs() const { return bootIsNtfs_; }
     bool mftLocated() const { return mftLocated_; }
     const std::vector<NtfsRun>& mftRuns() const { return mftRuns_; }
+    // The table's runs came from the copy of its record in $MFTMirr.
+    bool usedMirror() const { return usedMirror_; }
     const disk::VolumeView& view() const { return view_; }
 
 private:
@@ -75,6 +77,8 @@ private:
     uint16_t bytesPerSector_ = 0;
     uint8_t sectorsPerCluster_ = 0;
     int64_t mftStartCluster_ = 0;
+    int64_t mftMirrorCluster_ = 0;
+    bool usedMirror_ = false;
 
     bool mftLocated_ = false;
     bool runsNeeded_ = true;

@@ -55,6 +55,9 @@ ParseOutcome ntfs::parse(WorkControl& control, Feedback& feedback, Mode mode) {
     bool deep = mode == Mode::Deep;
     arrangement_ = linker_.arrange("ORPHAN_ENTRY", deep);
     fillFirstLevel(deep);
+    if (mft_.usedMirror()) feedback.message("the record of $MFT is damaged: the table was read through $MFTMirr");
+    if (mft_.mftLocated() && arrangement_.rootIndex < 0 && !firstLevel_.empty())
+        feedback.message("the root folder's record is damaged: what it held is below ORPHAN_ENTRY");
     mft_.attach(control, silentFeedback());
     ParseOutcome outcome;
     if (!mft_.mftLocated()) {
@@ -78,9 +81,11 @@ void ntfs::fillFirstLevel(bool deep) {
     const int64_t n = table_.size();
     firstLevel_.clear();
     const int64_t root = arrangement_.rootIndex, orphan = arrangement_.orphanIndex;
-    if (root < 0 || root >= n) return;
+    // A table without a root (its record damaged) still shows what it holds: the root's
+    // children are orphans then, like those of any other damaged folder.
+    if ((root < 0 || root >= n) && (!mft_.mftLocated() || orphan < 0 || table_.at(orphan).firstChild <= 0)) return;
     bool orphanShown = false;
-    if (!deep) {
+    if (!deep && root >= 0 && root < n) {
         int64_t c = table_.at(root).firstChild;
         for (int64_t steps = 0; c > 0 && c < n && steps < n; ++steps) {
             insertFirstLevel(c);

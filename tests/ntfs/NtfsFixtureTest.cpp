@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -20,6 +21,8 @@
 #include "filesystems/ntfs/Lznt1.h"
 #include "filesystems/ntfs/ntfs.h"
 #include "support/ArrayBuilder.h"
+#include "support/MemoryDisk.h"
+#include "support/RecordingFeedback.h"
 #include "support/Sha256.h"
 #include "support/TempFolder.h"
 
@@ -225,4 +228,50 @@ TEST(NtfsFixtureLznt1, UnitsCompressedByTheDriverDecompress) {
         if (e["path"] == "compressed/text.txt") {
             EXPECT_EQ(test::Sha256::of(plain), e["sha256"].get<std::string>());
         }
+}
+
+// Random bytes over the root folder's record, or over $MFT's own: what is intact is still
+// found, below ORPHAN_ENTRY (as for any damaged folder) or through $MFTMirr.
+TEST(NtfsFixtureDamage, DamagedRootAndMftRecords) {
+    stdfs::path dir = stdfs::path(QUENLOW_FIXTURE_DIR) / "ntfs";
+    if (!stdfs::exists(dir / "ntfs.img")) GTEST_SKIP() << "fixture missing";
+    std::ifstream in(dir / "ntfs.img", std::ios::binary);
+    std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), {});
+    const int64_t cluster = static_cast<int64_t>(fs::NtfsRecord::read16(image.data(), 11)) * image[13];
+    const int64_t mft = static_cast<int64_t>(fs::NtfsRecord::read64(image.data(), 48)) * cluster;
+    std::mt19937 rng(7);
+    for (int record : {5, 0}) {
+        std::vector<uint8_t> bytes = image;
+        for (int k = 0; k < 1024; ++k) bytes[static_cast<size_t>(mft + record * 1024 + k)] = static_cast<uint8_t>(rng());
+        test::MemoryDisk disk(std::move(bytes));
+        fs::MemoryTree tree;
+        volumes::VolumeRecord volume;
+        volume.volumeSizeText = "24   MB";
+        ntfs parser(test::setupOn(disk, volume, tree));
+        test::RecordingFeedback feedback;
+        ASSERT_TRUE(test::parseIn(parser, feedback).status.ok()) << record;
+        std::map<std::string, fs::EntryRef> top;
+        for (fs::EntryRef e : parser.firstLevel()) top[parser.name(e)] = e;
+        fs::EntryRef documents = fs::kNoEntry;
+        if (record == 5) {
+            ASSERT_EQ(top.size(), 1u);
+            ASSERT_EQ(top.count("ORPHAN_ENTRY"), 1u);
+            for (fs::EntryRef c = parser.firstChild(top["ORPHAN_ENTRY"]); c != fs::kNoEntry; c = parser.nextSibling(c))
+                if (parser.name(c) == "Documents") documents = c;
+        } else {
+            EXPECT_TRUE(parser.mftReader().usedMirror());
+            documents = top["Documents"];
+        }
+        ASSERT_NE(documents, fs::kNoEntry) << record;
+        fs::EntryRef readme = fs::kNoEntry;
+        for (fs::EntryRef c = parser.firstChild(documents); c != fs::kNoEntry; c = parser.nextSibling(c))
+            if (parser.name(c) == "readme.txt") readme = c;
+        ASSERT_NE(readme, fs::kNoEntry);
+        std::string data = test::readData(parser, readme);
+        std::ifstream m(dir / "manifest.json");
+        for (const auto& e : nlohmann::json::parse(m)["entries"]) {
+            if (e["path"] != "Documents/readme.txt") continue;
+            EXPECT_EQ(test::Sha256::of(data.data(), data.size()), e["sha256"].get<std::string>());
+        }
+    }
 }
