@@ -8,6 +8,7 @@
 #include "cli/CliContext.h"
 #include "disk/FileReadSeekRaid.h"
 #include "output/FolderSaver.h"
+#include "platform/CaseFold.h"
 #include "recovery/ParseCompletion.h"
 
 namespace quenlow::cli {
@@ -134,11 +135,22 @@ bool ParsedVolume::resolve(const std::string& path, Target& target, std::string&
             error = "'" + target.path + "' is a file, not a folder";
             return false;
         }
-        fs::EntryRef found = fs::kNoEntry;
-        for (fs::EntryRef c : childrenOf(target)) {
-            if (parser().name(c) != part) continue;
-            if (found == fs::kNoEntry || (parser().isDeleted(found) && !parser().isDeleted(c))) found = c;
-            if (!parser().isDeleted(found)) break;
+        // The name as given first; on a file system whose names ignore letter case, then
+        // the name in any case. A live entry wins over a deleted one.
+        std::vector<fs::EntryRef> children = childrenOf(target);
+        auto pick = [&](auto same) {
+            fs::EntryRef found = fs::kNoEntry;
+            for (fs::EntryRef c : children) {
+                if (!same(parser().name(c))) continue;
+                if (found == fs::kNoEntry || (parser().isDeleted(found) && !parser().isDeleted(c))) found = c;
+                if (!parser().isDeleted(found)) break;
+            }
+            return found;
+        };
+        fs::EntryRef found = pick([&](const std::string& n) { return n == part; });
+        if (found == fs::kNoEntry && session_->info().caseInsensitiveNames) {
+            std::string folded = platform::foldCase(part);
+            found = pick([&](const std::string& n) { return platform::foldCase(n) == folded; });
         }
         std::string next = target.path.empty() ? part : target.path + "/" + part;
         if (found == fs::kNoEntry) {
@@ -147,7 +159,8 @@ bool ParsedVolume::resolve(const std::string& path, Target& target, std::string&
         }
         target.root = false;
         target.entry = found;
-        target.path = next;
+        // The path goes on with the name as the volume spells it.
+        target.path = target.path.empty() ? parser().name(found) : target.path + "/" + parser().name(found);
     }
     return true;
 }

@@ -152,6 +152,10 @@ TEST(Cli, ListingAgreesWithTheManifest) {
     EXPECT_EQ(oneJson[0]["size"], 100);
     EXPECT_EQ(oneJson[0]["path"], "hello.txt");
     EXPECT_EQ(runCli(with(args, {"ls", "0", "--scan", "/no/such"})).status, 1);
+    // NTFS names ignore letter case: any case finds the entry.
+    CliResult upper = runCli(with(args, {"ls", "0", "--scan", "DOCUMENTS/reports", "--json"}));
+    EXPECT_EQ(upper.status, 0) << upper.err;
+    EXPECT_EQ(nlohmann::json::parse(upper.out)[0]["path"], "Documents/Reports/q1.txt");
 }
 
 TEST(Cli, SaveOfAFolderAndOfAFile) {
@@ -161,6 +165,11 @@ TEST(Cli, SaveOfAFolderAndOfAFile) {
     EXPECT_EQ(runCli(with(args, {"save", "0", "--scan", "Documents", "--out", out.str(), "--yes"})).status, 0);
     EXPECT_TRUE(fsys::exists(out / "Reports/q1.txt"));
     EXPECT_FALSE(fsys::exists(out / "Documents"));
+    // A folder takes its times once its contents are written.
+    struct stat st {};
+    ASSERT_EQ(::stat((out / "Reports").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1288538964);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 721185500);
     EXPECT_EQ(runCli(with(args, {"save", "0", "--scan", "/hello.txt", "--out", out.str()})).status, 0);
     EXPECT_EQ(fsys::file_size(out / "hello.txt"), 100u);
     // Saving the same file again never replaces the first copy.
