@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/CliContext.h"
+#include "filesystems/ParserRegistry.h"
 #include "disk/WorkControl.h"
 #include "volumes/Partition.h"
 
@@ -112,9 +113,12 @@ bool selectVolume(CliContext& context, const VolumeSelectionOptions& o, volumes:
     if (o.volume.empty() && (customEnd < 0 || o.customFs.empty()))
         return usage(context, "a custom volume needs --at START --end END --fs NAME");
     std::string entry;
+    const fs::ParserInfo* registered = nullptr;  // a parser known by a name the list lacks
     if (!o.customFs.empty()) {
         entry = recovery::VolumeChoice::entryNamed(o.customFs);
-        if (entry.empty()) return usage(context, "--fs: '" + o.customFs + "' is not one of " + fileSystemNames());
+        if (entry.empty()) registered = fs::findParser(o.customFs);
+        if (entry.empty() && registered == nullptr)
+            return usage(context, "--fs: '" + o.customFs + "' is not one of " + fileSystemNames());
     }
 
     recovery::VolumeChoice choice(listing.scan ? recovery::VolumeChoice::ScanMode::Advanced
@@ -150,6 +154,7 @@ bool selectVolume(CliContext& context, const VolumeSelectionOptions& o, volumes:
         return false;
     }
     selected = *choice.selectedVolume();
+    if (registered != nullptr) selected.fileSystem = o.customFs;
     return true;
 }
 
