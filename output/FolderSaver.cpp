@@ -228,8 +228,8 @@ void FolderSaver::walkList(const std::vector<fs::EntryRef>& entries, platform::O
             }
             platform::OutputFolder child;
             platform::OutputFolder* childFolder = nullptr;
+            bool created = false;
             if (folder != nullptr) {
-                bool created = false;
                 std::string error;
                 if (folder->openChild(it.name, child, created, error)) {
                     childFolder = &child;
@@ -243,8 +243,9 @@ void FolderSaver::walkList(const std::vector<fs::EntryRef>& entries, platform::O
             // reported as not saved.
             walkList(children(it.entry), childFolder, childVolumePath, childDisplay, walk, depth + 1);
             if (report.stopped) return;
-            // Its times once everything inside is written (writing changes them).
-            if (childFolder != nullptr) setFolderTimes(it.entry, *folder, it.name);
+            // Its times once everything inside is written (writing changes them); a folder
+            // that was there before keeps its own.
+            if (childFolder != nullptr && created) setFolderTimes(it.entry, *folder, it.name);
         } else {
             saveOne(it.entry, it.name, folder, childVolumePath, displayPath, walk);
         }
