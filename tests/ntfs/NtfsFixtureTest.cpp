@@ -269,7 +269,8 @@ TEST(NtfsFixtureDamage, DamagedRootAndMftRecords) {
         ASSERT_NE(readme, fs::kNoEntry);
         std::string data = test::readData(parser, readme);
         std::ifstream m(dir / "manifest.json");
-        for (const auto& e : nlohmann::json::parse(m)["entries"]) {
+        const nlohmann::json manifest = nlohmann::json::parse(m);
+        for (const auto& e : manifest["entries"]) {
             if (e["path"] != "Documents/readme.txt") continue;
             EXPECT_EQ(test::Sha256::of(data.data(), data.size()), e["sha256"].get<std::string>());
         }
