@@ -7,6 +7,7 @@
 
 #include "disk/FileReadSeek.h"
 #include "disk/FileReadSeekVHD.h"
+#include "disk/LdmPrivateHeader.h"
 #include "disk/RecoveryContext.h"
 
 namespace quenlow::disk {
@@ -20,12 +21,6 @@ constexpr uint32_t kBatchSectors = 4096;
 // Largest sector number whose byte offset still fits a signed 64-bit value.
 constexpr int64_t kMaxSector = std::numeric_limits<int64_t>::max() / kSectorSize;
 constexpr uint32_t kProbeBytes = 1024 * 1024;
-
-uint64_t bigEndian64(const unsigned char* p) {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
-    return v;
-}
 
 // out ^= in over `bytes` bytes, a word at a time.
 void xorInto(unsigned char* out, const unsigned char* in, size_t bytes) {
@@ -466,10 +461,10 @@ int64_t FileReadSeekRaid::probe(readWriteInterface& reader) {
     if (!reader.seek(0, 0)) return 0;
     reader.read(head.data(), kProbeBytes);  // a short member delivers what it has, zero-filled
     for (size_t at = 0; at + kSectorSize <= head.size(); at += kSectorSize) {
-        const unsigned char* sector = head.data() + at;
-        if (std::memcmp(sector, "PRIVHEAD", 8) != 0) continue;
-        uint64_t start = bigEndian64(sector + 0x11B);
-        uint64_t size = bigEndian64(sector + 0x123);
+        const LdmPrivateHeader header = LdmPrivateHeader::parse({head.data() + at, kSectorSize});
+        if (!header.magic) continue;
+        uint64_t start = header.logicalStart;
+        uint64_t size = header.logicalSize;
         if (start > static_cast<uint64_t>(kMaxSector) || size > static_cast<uint64_t>(kMaxSector))
             return 0;  // not a header anyone wrote
         int64_t offset = static_cast<int64_t>(start);

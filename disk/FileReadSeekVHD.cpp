@@ -7,46 +7,19 @@
 #include <vector>
 
 #include "disk/RecoveryContext.h"
+#include "disk/VhdDynamicHeader.h"
+#include "disk/VhdFooter.h"
+#include "platform/ByteReader.h"
 
 namespace quenlow::disk {
 
 namespace {
 
-constexpr uint32_t kFooterBytes = 512;
-constexpr uint32_t kHeaderBytes = 1024;
+constexpr uint32_t kFooterBytes = VhdFooter::kSize;
+constexpr uint32_t kHeaderBytes = VhdDynamicHeader::kSize;
 constexpr uint32_t kUnallocated = 0xFFFFFFFFu;
-constexpr uint32_t kTypeFixed = 2;
-constexpr uint32_t kTypeDynamic = 3;
-constexpr uint32_t kTypeDifferencing = 4;
 constexpr uint32_t kMaxBlockBytes = 1u << 30;
 constexpr uint32_t kMaxTableEntries = 1u << 28;
-
-uint32_t be32(const unsigned char* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
-uint64_t be64(const unsigned char* p) { return (uint64_t{be32(p)} << 32) | be32(p + 4); }
-
-struct Footer {
-    bool cookie = false;
-    bool checksum = false;
-    uint64_t dataOffset = 0;
-    uint64_t currentSize = 0;
-    uint32_t diskType = 0;
-};
-
-Footer parseFooter(const unsigned char* f) {
-    Footer out;
-    out.cookie = std::memcmp(f, "conectix", 8) == 0;
-    uint32_t sum = 0;
-    for (uint32_t i = 0; i < kFooterBytes; ++i)
-        if (i < 64 || i >= 68) sum += f[i];
-    out.checksum = ~sum == be32(f + 64);
-    out.dataOffset = be64(f + 16);
-    out.currentSize = be64(f + 48);
-    out.diskType = be32(f + 60);
-    return out;
-}
 
 bool endsInVhd(const std::string& path) {
     if (path.size() <= 3) return true;
@@ -100,25 +73,19 @@ bool FileReadSeekVHD::open(const std::string& path) {
     if (file_.readAt(head, kFooterBytes, 0) != kFooterBytes ||
         file_.readAt(tail, kFooterBytes, static_cast<uint64_t>(size - kFooterBytes)) != kFooterBytes)
         return fail(path + ": cannot read the VHD footer");
-    const Footer atStart = parseFooter(head);
-    const Footer atEnd = parseFooter(tail);
+    const VhdFooter atStart = VhdFooter::parse(head);
+    const VhdFooter atEnd = VhdFooter::parse(tail);
 
-    const unsigned char* footer = nullptr;
-    Footer chosen;
-    if (atEnd.cookie && atEnd.diskType == kTypeFixed && (atEnd.checksum || !atStart.checksum)) {
-        footer = tail;
+    VhdFooter chosen;
+    if (atEnd.cookie && atEnd.diskType == VhdFooter::kFixed && (atEnd.checksum || !atStart.checksum)) {
         chosen = atEnd;
-    } else if (atStart.cookie && atStart.checksum) {
-        footer = head;
+    } else if (atStart.valid()) {
         chosen = atStart;
-    } else if (atEnd.cookie && atEnd.checksum) {
-        footer = tail;
+    } else if (atEnd.valid()) {
         chosen = atEnd;
     } else if (atStart.cookie) {
-        footer = head;
         chosen = atStart;
     } else if (atEnd.cookie) {
-        footer = tail;
         chosen = atEnd;
     } else {
         return fail(path + ": not a VHD file (no \"conectix\" footer at its start or end)");
@@ -128,13 +95,13 @@ bool FileReadSeekVHD::open(const std::string& path) {
 
     bool ok = false;
     switch (chosen.diskType) {
-    case kTypeFixed:
-        ok = openFixed(footer);
+    case VhdFooter::kFixed:
+        ok = openFixed(chosen);
         break;
-    case kTypeDynamic:
-        ok = openDynamic(footer);
+    case VhdFooter::kDynamic:
+        ok = openDynamic(chosen);
         break;
-    case kTypeDifferencing:
+    case VhdFooter::kDifferencing:
         return fail(path + ": a differencing VHD holds only the changes to its parent disk and "
                            "cannot be read on its own");
     default:
@@ -150,30 +117,32 @@ bool FileReadSeekVHD::open(const std::string& path) {
     return true;
 }
 
-bool FileReadSeekVHD::openFixed(const unsigned char* footer) {
+bool FileReadSeekVHD::openFixed(const VhdFooter& footer) {
     fixed_ = true;
     dataEnd_ = static_cast<int64_t>(file_.size()) - kFooterBytes;
-    uint64_t size = parseFooter(footer).currentSize;
+    uint64_t size = footer.currentSize;
     virtualSize_ = static_cast<int64_t>(std::min<uint64_t>(size, static_cast<uint64_t>(dataEnd_)));
     virtualSize_ -= virtualSize_ % kSectorSize;
     return true;
 }
 
-bool FileReadSeekVHD::openDynamic(const unsigned char* footer) {
+bool FileReadSeekVHD::openDynamic(const VhdFooter& footer) {
     const uint64_t fileSize = file_.size();
-    unsigned char header[kHeaderBytes] = {};
+    unsigned char bytes[kHeaderBytes] = {};
+    VhdDynamicHeader header;
     auto readHeader = [&](uint64_t at) {
-        return at <= fileSize && fileSize - at >= kHeaderBytes &&
-               file_.readAt(header, kHeaderBytes, at) == kHeaderBytes &&
-               std::memcmp(header, "cxsparse", 8) == 0;
+        if (at > fileSize || fileSize - at < kHeaderBytes || file_.readAt(bytes, kHeaderBytes, at) != kHeaderBytes)
+            return false;
+        header = VhdDynamicHeader::parse(bytes);
+        return header.cookie;
     };
-    if (!readHeader(parseFooter(footer).dataOffset) && !readHeader(kFooterBytes)) {
+    if (!readHeader(footer.dataOffset) && !readHeader(kFooterBytes)) {
         setLastError("no dynamic disk header (\"cxsparse\")");
         return false;
     }
-    const uint64_t tableOffset = be64(header + 16);
-    const uint32_t entries = be32(header + 28);
-    const uint32_t blockBytes = be32(header + 32);
+    const uint64_t tableOffset = header.tableOffset;
+    const uint32_t entries = header.maxTableEntries;
+    const uint32_t blockBytes = header.blockSize;
     if (blockBytes < kSectorSize || blockBytes % kSectorSize != 0 || blockBytes > kMaxBlockBytes) {
         setLastError("block size " + std::to_string(blockBytes) + " is not a usable number of sectors");
         return false;
@@ -198,10 +167,11 @@ bool FileReadSeekVHD::openDynamic(const unsigned char* footer) {
         return false;
     }
     blockTable.resize(entries);
-    for (uint32_t i = 0; i < entries; ++i) blockTable[i] = be32(raw.data() + uint64_t{i} * 4);
+    const platform::ByteReader table(raw.data(), raw.size());
+    for (uint32_t i = 0; i < entries; ++i) blockTable[i] = table.be32(size_t{i} * 4);
     blockTableCount = entries;
     const uint64_t capacity = uint64_t{entries} * blockBytes;
-    virtualSize_ = static_cast<int64_t>(std::min(parseFooter(footer).currentSize, capacity));
+    virtualSize_ = static_cast<int64_t>(std::min(footer.currentSize, capacity));
     virtualSize_ -= virtualSize_ % kSectorSize;
     return true;
 }

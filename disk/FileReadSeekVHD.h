@@ -7,6 +7,7 @@
 // place come from the dynamic header. Differencing disks are refused: their data is split
 // between them and a parent disk.
 
+#include "disk/VhdFooter.h"
 #include "disk/readWriteInterface.h"
 #include "platform/ReadOnlyFile.h"
 
@@ -45,8 +46,8 @@ private:
     };
     bool place(int64_t offset, Place* out) const;
     bool fail(const std::string& detail);
-    bool openFixed(const unsigned char* footer);
-    bool openDynamic(const unsigned char* footer);
+    bool openFixed(const VhdFooter& footer);
+    bool openDynamic(const VhdFooter& footer);
     // Reads at a file offset, never past the end of the disk's data.
     int64_t readFile(void* out, uint64_t bytes, int64_t at) const;
     // Reads up to `sectors` sectors at the positioned place without leaving its stretch of

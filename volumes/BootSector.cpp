@@ -1,23 +1,21 @@
 #include "volumes/BootSector.h"
 
-#include <cstring>
+#include "platform/ByteReader.h"
+#include "volumes/FatBootSector.h"
+#include "volumes/NtfsBootSector.h"
 
 namespace quenlow::volumes {
 
 namespace {
 
-uint16_t le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t le32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint64_t le64(const unsigned char* p) {
-    return static_cast<uint64_t>(le32(p)) | (static_cast<uint64_t>(le32(p + 4)) << 32);
-}
-uint32_t be32(const unsigned char* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
+constexpr size_t kSector = 512;
+// exFAT: the volume length in sectors (64-bit) after its own header fields.
+constexpr size_t kExfatVolumeLength = 72;
+// HFS+ volume header: block size and total blocks (big-endian 32-bit).
+constexpr size_t kHfsBlockSize = 40;
+constexpr size_t kHfsTotalBlocks = 44;
+
+std::span<const uint8_t> sectorBytes(const unsigned char* s) { return {s, kSector}; }
 
 bool isPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
@@ -39,29 +37,32 @@ BootSector::Verdict sized(BootSector::Family family, const char* fs, const char*
 }  // namespace
 
 bool BootSector::isExfat(const unsigned char* s) {
-    return s[0] == 0xEB && fatJump(s[1]) && std::memcmp(s + 3, "EXFA", 4) == 0;
+    return s[0] == 0xEB && fatJump(s[1]) && FatBootSector::parse(sectorBytes(s)).oemNameStartsWith("EXFA");
 }
 
 BootSector::Verdict BootSector::classify(const unsigned char* s, Rules rules) {
     if (s[0] != 0xEB) return {};
     if (s[1] == 0x52) {
-        if (rules == Rules::Scan && std::memcmp(s + 3, "NTFS", 4) != 0) return {};
-        if (le16(s + 11) != 512) return {};
-        return sized(Family::Ntfs, "NTFS", "", le64(s + 40));
+        const NtfsBootSector ntfs = NtfsBootSector::parse(sectorBytes(s));
+        if (rules == Rules::Scan && !ntfs.ntfsOemName) return {};
+        if (ntfs.bytesPerSector != 512) return {};
+        return sized(Family::Ntfs, "NTFS", "", ntfs.totalSectors);
     }
-    bool msdos = std::memcmp(s + 3, "MSDO", 4) == 0;
-    bool exfat = std::memcmp(s + 3, "EXFA", 4) == 0;
+    const FatBootSector bpb = FatBootSector::parse(sectorBytes(s));
+    bool msdos = bpb.oemNameStartsWith("MSDO");
+    bool exfat = bpb.oemNameStartsWith("EXFA");
     if (fatJump(s[1]) && (msdos || exfat)) {
         Verdict named;
         if (exfat) {
-            named = sized(Family::Fat, "FAT64", "found FAT 64...", le64(s + 72));
+            named = sized(Family::Fat, "FAT64", "found FAT 64...",
+                          platform::ByteReader(sectorBytes(s)).le64(kExfatVolumeLength));
         } else {
-            uint16_t perFat = le16(s + 22);
+            uint16_t perFat = bpb.sectorsPerFat16;
             if (perFat == 0) {
-                named = sized(Family::Fat, "FAT32", "found FAT 32...", le32(s + 32));
+                named = sized(Family::Fat, "FAT32", "found FAT 32...", bpb.totalSectors32);
             } else if (perFat == 200 || perFat == 256 || (rules == Rules::Scan && perFat == 128)) {
-                auto small = static_cast<int16_t>(le16(s + 19));
-                uint64_t total = small > 0 ? static_cast<uint64_t>(small) : le32(s + 32);
+                auto small = static_cast<int16_t>(bpb.totalSectors16);
+                uint64_t total = small > 0 ? static_cast<uint64_t>(small) : bpb.totalSectors32;
                 named = sized(Family::Fat, "FAT16", "found FAT 16...", total);
             } else {
                 named = sized(Family::Fat, "UNKNOWN", "found unknown...", 0);
@@ -78,22 +79,22 @@ BootSector::Verdict BootSector::classify(const unsigned char* s, Rules rules) {
 }
 
 BootSector::Verdict BootSector::soundFat(const unsigned char* s) {
-    if (s[0] != 0xEB || s[2] != 0x90) return {};
-    if (s[510] != 0x55 || s[511] != 0xAA) return {};
-    uint32_t bytesPerSector = le16(s + 11);
+    const FatBootSector bpb = FatBootSector::parse(sectorBytes(s));
+    if (bpb.jump[0] != 0xEB || bpb.jump[2] != 0x90) return {};
+    if (!bpb.signature) return {};
+    uint32_t bytesPerSector = bpb.bytesPerSector;
     if (!isPowerOfTwo(bytesPerSector) || bytesPerSector < 512 || bytesPerSector > 4096) return {};
-    uint32_t perCluster = s[13];
+    uint32_t perCluster = bpb.sectorsPerCluster;
     if (!isPowerOfTwo(perCluster)) return {};
-    uint32_t reserved = le16(s + 14);
-    uint32_t fats = s[16];
+    uint32_t reserved = bpb.reservedSectors;
+    uint32_t fats = bpb.fatCount;
     if (reserved < 1 || (fats != 1 && fats != 2)) return {};
-    unsigned char media = s[21];
+    unsigned char media = bpb.media;
     if (media != 0xF0 && media < 0xF8) return {};
-    uint32_t rootEntries = le16(s + 17);
-    uint16_t total16 = le16(s + 19);
-    uint64_t total = total16 != 0 ? total16 : le32(s + 32);
-    uint16_t perFat16 = le16(s + 22);
-    uint64_t perFat = perFat16 != 0 ? perFat16 : le32(s + 36);
+    uint32_t rootEntries = bpb.rootEntries;
+    uint64_t total = bpb.totalSectors();
+    uint16_t perFat16 = bpb.sectorsPerFat16;
+    uint64_t perFat = bpb.sectorsPerFat();
     if (total == 0 || perFat == 0) return {};
 
     uint64_t rootSectors = (static_cast<uint64_t>(rootEntries) * 32 + bytesPerSector - 1) / bytesPerSector;
@@ -114,7 +115,7 @@ BootSector::Verdict BootSector::soundFat(const unsigned char* s) {
     }
     if (entryBits == 32) {
         // FAT32 keeps its root folder in a cluster and its FAT size in the 32-bit field.
-        uint32_t rootCluster = le32(s + 44);
+        uint32_t rootCluster = bpb.rootCluster;
         if (rootEntries != 0 || perFat16 != 0 || rootCluster < 2 || rootCluster >= clusters + 2) return {};
     } else if (rootEntries == 0 || perFat16 == 0) {
         return {};
@@ -127,7 +128,8 @@ BootSector::Verdict BootSector::soundFat(const unsigned char* s) {
 
 BootSector::Verdict BootSector::hfsPlusHeader(const unsigned char* s) {
     if (!hasHfsPlusSignature(s)) return {};
-    uint64_t size = static_cast<uint64_t>(be32(s + 40)) * be32(s + 44);
+    const platform::ByteReader in(sectorBytes(s));
+    uint64_t size = static_cast<uint64_t>(in.be32(kHfsBlockSize)) * in.be32(kHfsTotalBlocks);
     Verdict v;
     v.family = Family::HfsPlus;
     v.fileSystem = "HFS+";

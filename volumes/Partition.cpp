@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/ByteReader.h"
 #include "platform/TextConvert.h"
 #include "volumes/BootSector.h"
 
@@ -14,13 +15,15 @@ namespace {
 
 constexpr int64_t kMaxSectorForBytes = std::numeric_limits<int64_t>::max() / disk::kSectorSize;
 
-uint32_t le32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint64_t le64(const unsigned char* p) {
-    return static_cast<uint64_t>(le32(p)) | (static_cast<uint64_t>(le32(p + 4)) << 32);
-}
+// GPT header: the sector of the entry array. GPT entry: first and last sector.
+constexpr size_t kGptEntryArray = 72;
+constexpr size_t kGptFirstSector = 32;
+constexpr size_t kGptLastSector = 40;
+// MBR entry: type, first sector (relative), sector count.
+constexpr size_t kMbrEntries = 446;
+constexpr size_t kMbrEntrySize = 16;
+constexpr size_t kMbrFirstSector = 8;
+constexpr size_t kMbrSectorCount = 12;
 
 bool isExtended(unsigned char type) { return type == 0x05 || type == 0x0F; }
 
@@ -92,7 +95,7 @@ int32_t Partition::listGpt(const unsigned char* header) {
     constexpr uint32_t kEntriesRead = 80;
     constexpr uint32_t kEntriesUsed = 72;
     std::vector<unsigned char> entries(kEntrySize * kEntriesRead);
-    uint64_t arraySector = le64(header + 72);
+    uint64_t arraySector = platform::ByteReader(header, disk::kSectorSize).le64(kGptEntryArray);
     if (arraySector > static_cast<uint64_t>(kMaxSectorForBytes) ||
         !readAt(static_cast<int64_t>(arraySector) * disk::kSectorSize, entries.data(),
                 static_cast<uint32_t>(entries.size())))
@@ -102,14 +105,15 @@ int32_t Partition::listGpt(const unsigned char* header) {
     for (uint32_t i = 0; i < kEntriesUsed; ++i) {
         const unsigned char* e = entries.data() + i * kEntrySize;
         if (e[0] == 0x30 || e[1] == 0x30 || e[2] == 0x30 || e[3] == 0x30) break;
-        if (le64(e + 32) <= 2) break;
+        if (platform::ByteReader(e, kEntrySize).le64(kGptFirstSector) <= 2) break;
         collected.push_back(e);
     }
 
     int ntfsCount = 0;
     for (const unsigned char* e : collected) {
-        uint64_t first = le64(e + 32);
-        uint64_t last = le64(e + 40);
+        const platform::ByteReader entry(e, kEntrySize);
+        uint64_t first = entry.le64(kGptFirstSector);
+        uint64_t last = entry.le64(kGptLastSector);
         unsigned char boot[disk::kSectorSize];
         bool haveBoot = first <= static_cast<uint64_t>(kMaxSectorForBytes) &&
                         readAt(static_cast<int64_t>(first) * disk::kSectorSize, boot, sizeof boot);
@@ -192,16 +196,17 @@ int32_t Partition::listMbr() {
 
     bool haveExtended = false;
     uint64_t extendedBase = 0;
+    const platform::ByteReader sector(table, sizeof table);
     for (int i = 0; i < 4; ++i) {
-        const unsigned char* e = table + 446 + 16 * i;
-        unsigned char type = e[4];
+        const size_t e = kMbrEntries + kMbrEntrySize * i;
+        unsigned char type = table[e + 4];
         if (isExtended(type)) {
-            extendedBase = le32(e + 8);
+            extendedBase = sector.le32(e + kMbrFirstSector);
             haveExtended = true;
             break;
         }
         if (type == 0x00) break;
-        recordEntry(type, le32(e + 8), le32(e + 12), true);
+        recordEntry(type, sector.le32(e + kMbrFirstSector), sector.le32(e + kMbrSectorCount), true);
     }
     if (!haveExtended) return 0;
 
@@ -212,15 +217,16 @@ int32_t Partition::listMbr() {
             return failure();
         bool linked = false;
         for (int i = 0; i < 4; ++i) {
-            const unsigned char* e = table + 446 + 16 * i;
-            unsigned char type = e[4];
+            const size_t e = kMbrEntries + kMbrEntrySize * i;
+            unsigned char type = table[e + 4];
             if (isExtended(type)) {
-                link = le32(e + 8);
+                link = sector.le32(e + kMbrFirstSector);
                 linked = true;
                 break;
             }
             if (type == 0x00) break;
-            recordEntry(type, extendedBase + link + le32(e + 8), le32(e + 12), false);
+            recordEntry(type, extendedBase + link + sector.le32(e + kMbrFirstSector),
+                        sector.le32(e + kMbrSectorCount), false);
         }
         if (!linked) break;
     }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ByteReader.h"
+
 namespace quenlow::fs {
 
 inline constexpr size_t kMftRecordSize = 1024;
@@ -136,16 +138,10 @@ public:
     // Applies the two fixups of a 1024-byte record in place.
     static void applyFixups(uint8_t* record);
 
-    static uint16_t read16(const uint8_t* p, size_t at) {
-        return static_cast<uint16_t>(p[at] | (p[at + 1] << 8));
-    }
-    static uint32_t read32(const uint8_t* p, size_t at) {
-        return static_cast<uint32_t>(p[at]) | (static_cast<uint32_t>(p[at + 1]) << 8) |
-               (static_cast<uint32_t>(p[at + 2]) << 16) | (static_cast<uint32_t>(p[at + 3]) << 24);
-    }
-    static uint64_t read64(const uint8_t* p, size_t at) {
-        return static_cast<uint64_t>(read32(p, at)) | (static_cast<uint64_t>(read32(p, at + 4)) << 32);
-    }
+    // Little-endian fields at `at`; the caller has checked that they lie inside `p`.
+    static uint16_t read16(const uint8_t* p, size_t at) { return platform::ByteReader(p + at, 2).le16(0); }
+    static uint32_t read32(const uint8_t* p, size_t at) { return platform::ByteReader(p + at, 4).le32(0); }
+    static uint64_t read64(const uint8_t* p, size_t at) { return platform::ByteReader(p + at, 8).le64(0); }
 
 private:
     void walk();
