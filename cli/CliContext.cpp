@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "disk/FileReadSeekRaid.h"
+#include "disk/FileReadSeekVHD.h"
 
 namespace quenlow::cli {
 
@@ -74,6 +75,16 @@ bool CliContext::resolveOffsets(disk::FileReadSeekRaid& raid, std::vector<int64_
 
 bool CliContext::openArray() {
     if (!validateArrayOptions()) return false;
+    if (!array.vhd) {
+        std::string vhds;
+        size_t count = 0;
+        for (const auto& m : array.members)
+            if (!disk::FileReadSeekRaid::isMissingName(memberName(m)) && disk::FileReadSeekVHD::carriesFooter(m))
+                vhds += (count++ == 0 ? "" : ", ") + m;
+        if (count > 0)
+            std::cerr << "quenlow: warning: " << vhds << (count == 1 ? " carries" : " carry")
+                      << " a VHD footer; give --vhd to read the members as VHD files\n";
+    }
     auto raid = std::make_unique<disk::FileReadSeekRaid>(&recovery);
     for (const auto& m : array.members) raid->memberNames.push_back(memberName(m));
     raid->level = array.level;

@@ -1,7 +1,6 @@
 #include "disk/FileReadSeekVHD.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -21,13 +20,6 @@ constexpr uint32_t kUnallocated = 0xFFFFFFFFu;
 constexpr uint32_t kMaxBlockBytes = 1u << 30;
 constexpr uint32_t kMaxTableEntries = 1u << 28;
 
-bool endsInVhd(const std::string& path) {
-    if (path.size() <= 3) return true;
-    std::string tail = path.substr(path.size() - 3);
-    for (auto& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == "vhd";
-}
-
 }  // namespace
 
 bool FileReadSeekVHD::fail(const std::string& detail) {
@@ -39,6 +31,22 @@ bool FileReadSeekVHD::fail(const std::string& detail) {
     virtualSize_ = 0;
     setLastError(detail);
     return false;
+}
+
+bool FileReadSeekVHD::notVhd(const std::string& detail) {
+    fail(detail);
+    reportFailure("not a vhd file", detail);
+    return false;
+}
+
+bool FileReadSeekVHD::carriesFooter(const std::string& path) {
+    platform::ReadOnlyFile file;
+    if (!file.open(path) || file.size() < kFooterBytes) return false;
+    unsigned char footer[kFooterBytes];
+    if (file.readAt(footer, kFooterBytes, file.size() - kFooterBytes) == kFooterBytes &&
+        VhdFooter::parse(footer).valid())
+        return true;
+    return file.readAt(footer, kFooterBytes, 0) == kFooterBytes && VhdFooter::parse(footer).valid();
 }
 
 bool FileReadSeekVHD::open(const std::string& path) {
@@ -55,10 +63,6 @@ bool FileReadSeekVHD::open(const std::string& path) {
     bitmapBytes_ = 512;
     lastError_.clear();
 
-    if (!endsInVhd(path)) {
-        reportFailure("not a vhd file", path + ": not a vhd file (the name does not end in \"vhd\")");
-        return false;
-    }
     if (!file_.open(path)) {
         reportFailure("invalid handle ...", file_.error());
         return false;
@@ -66,7 +70,7 @@ bool FileReadSeekVHD::open(const std::string& path) {
     const int64_t size = static_cast<int64_t>(file_.size());
     length = size;
     if (size < static_cast<int64_t>(kFooterBytes))
-        return fail(path + ": too small to be a VHD file (" + std::to_string(size) + " bytes)");
+        return notVhd(path + ": not a VHD file (" + std::to_string(size) + " bytes, too small for its footer)");
 
     unsigned char head[kFooterBytes] = {};
     unsigned char tail[kFooterBytes] = {};
@@ -88,7 +92,7 @@ bool FileReadSeekVHD::open(const std::string& path) {
     } else if (atEnd.cookie) {
         chosen = atEnd;
     } else {
-        return fail(path + ": not a VHD file (no \"conectix\" footer at its start or end)");
+        return notVhd(path + ": not a VHD file (no \"conectix\" footer at its start or end)");
     }
     // Sector data never runs into a valid footer at the end of the file.
     dataEnd_ = atEnd.cookie ? size - kFooterBytes : size;

@@ -2,8 +2,9 @@
 // Reader over one VHD file: dynamic disks through their block allocation table (unallocated
 // blocks read as zeros), fixed disks directly. Opened read-only.
 //
-// The footer is taken from its copy at the start of the file, or from the end of the file
-// when that copy is damaged; fixed disks have only the one at the end. Block size and table
+// A file is taken as a VHD by its footer ("conectix"), whatever its name. The footer is taken
+// from its copy at the start of the file, or from the end of the file when that copy is
+// damaged; fixed disks have only the one at the end. Block size and table
 // place come from the dynamic header. Differencing disks are refused: their data is split
 // between them and a parent disk.
 
@@ -17,7 +18,7 @@ class FileReadSeekVHD : public readWriteInterface {
 public:
     explicit FileReadSeekVHD(RecoveryContext* context = nullptr) : readWriteInterface(context) {}
 
-    // "not a vhd file" for a name not ending in "vhd", "invalid handle ..." for a file that
+    // "not a vhd file" for a file without a VHD footer, "invalid handle ..." for a file that
     // cannot be opened; a damaged footer, header or table is reported in lastError().
     // Leaves the reader at virtual offset 0 and the context's totalSectors at its size.
     bool open(const std::string& path) override;
@@ -33,6 +34,10 @@ public:
     bool readPieces(const Piece* pieces, size_t count) override;
     int64_t sizeBytes() const override { return virtualSize_; }
 
+    // Whether the file at `path` ends (or, for a dynamic disk, starts) with a VHD footer whose
+    // cookie and checksum hold. Opens it read-only and reports nothing.
+    static bool carriesFooter(const std::string& path);
+
     void setMissing() { handle = kMissingHandle; }
     bool isFixed() const { return fixed_; }
     uint32_t blockSectors() const { return blockSectors_; }
@@ -46,6 +51,8 @@ private:
     };
     bool place(int64_t offset, Place* out) const;
     bool fail(const std::string& detail);
+    // fail(), and the "not a vhd file" message.
+    bool notVhd(const std::string& detail);
     bool openFixed(const VhdFooter& footer);
     bool openDynamic(const VhdFooter& footer);
     // Reads at a file offset, never past the end of the disk's data.
