@@ -85,6 +85,10 @@ bool CliContext::openArray() {
             std::cerr << "quenlow: warning: " << vhds << (count == 1 ? " carries" : " carry")
                       << " a VHD footer; give --vhd to read the members as VHD files\n";
     }
+    // The readers' own failure texts ("invalid handle ...") are the wizard's message boxes;
+    // here the reason, naming the path, is printed once below.
+    Feedback* readerFeedback = recovery.feedback;
+    recovery.feedback = &silentFeedback();
     auto raid = std::make_unique<disk::FileReadSeekRaid>(&recovery);
     for (const auto& m : array.members) raid->memberNames.push_back(memberName(m));
     raid->level = array.level;
@@ -92,9 +96,12 @@ bool CliContext::openArray() {
     raid->stripeSectors = array.stripe;
     raid->vhdMembers = array.vhd ? 1 : 0;
     std::vector<int64_t> offsets;
-    if (!resolveOffsets(*raid, offsets)) return false;
+    const bool resolved = resolveOffsets(*raid, offsets);
     raid->partitionOffsets = offsets;
-    if (!raid->open()) {
+    const bool opened = resolved && raid->open();
+    recovery.feedback = readerFeedback;
+    if (!resolved) return false;
+    if (!opened) {
         error(raid->lastError().empty() ? std::string("file not opened..") : raid->lastError());
         exitStatus = kExitFailed;
         return false;

@@ -26,7 +26,8 @@ void run(CliContext& context, const ProbeOptions& options) {
         context.exitStatus = kExitUsage;
         return;
     }
-    disk::FileReadSeekRaid prober(&context.recovery);
+    // Quiet: a member that cannot be read is reported once, from its own reader below.
+    disk::FileReadSeekRaid prober(nullptr);
     prober.stripeSectors = context.array.stripe;
     prober.level = context.array.level;
     prober.memberNames.resize(context.array.members.size());

@@ -43,15 +43,23 @@ std::string fileSystemNames() {
     return names;
 }
 
+// Sector numbers: CLI11's NonNegativeNumber would name its bound, the largest double.
+const CLI::Validator kSectorNumber(
+    [](const std::string& text) {
+        const size_t first = text.find_first_not_of(" \t");
+        return first != std::string::npos && text[first] == '-' ? "must be 0 or more (got " + text + ")" : std::string();
+    },
+    "SECTOR");
+
 }  // namespace
 
 void addListingOptions(CLI::App& command, ListingOptions& o) {
     command.add_flag("--gpt", o.gpt, "read the partition table as GPT");
     command.add_flag("--scan", o.scan, "scan every sector for boot sectors instead of reading the partition table");
     command.add_flag("--no-skip", o.noSkip, "scan: do not skip the sectors of a volume found (finds backup boot sectors too)");
-    command.add_option("--start", o.start, "scan: first sector to scan")->check(CLI::NonNegativeNumber);
+    command.add_option("--start", o.start, "scan: first sector to scan")->check(kSectorNumber);
     command.add_option("--end", o.end, "scan: no 1 MiB chunk starting beyond this sector is scanned")
-        ->check(CLI::NonNegativeNumber);
+        ->check(kSectorNumber);
     command.add_flag("--filter", o.filter, "keep only volumes starting one sector after the volume before them");
 }
 
@@ -61,9 +69,9 @@ void addVolumeSelectionOptions(CLI::App& command, VolumeSelectionOptions& o) {
     command.get_option("--end")->description(
         "scan: no 1 MiB chunk starting beyond this sector is scanned; with --at: the custom volume's last sector");
     command.add_option("--scan-end", o.scanEnd, "scan: the scan's end, when --end gives a custom volume's end")
-        ->check(CLI::NonNegativeNumber);
+        ->check(kSectorNumber);
     command.add_option("--at", o.customStart, "a custom volume (or custom settings for VOL): its first sector")
-        ->check(CLI::NonNegativeNumber);
+        ->check(kSectorNumber);
     command.add_option("--fs", o.customFs, "with --at: treat the volume as this file system: " + fileSystemNames());
 }
 

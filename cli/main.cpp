@@ -41,6 +41,15 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
+        // A word where the command belongs is an unknown command, not a missing one.
+        const auto extra = app.remaining();
+        if (app.get_subcommands().empty() && !extra.empty() && !extra.front().empty() && extra.front()[0] != '-') {
+            std::string names;
+            for (const auto* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+                names += (names.empty() ? "" : ", ") + sub->get_name();
+            std::cerr << "quenlow: unknown command '" << extra.front() << "'; the commands are: " << names << '\n';
+            return kExitUsage;
+        }
         app.exit(e);
         return kExitUsage;
     } catch (const std::exception& e) {
