@@ -158,10 +158,10 @@ TEST(NtfsParse, ChildrenAppearInMftOrderAndFastLinkingMatchesWholeListWalks) {
     NtfsImage img(4096, 64, 512);
     img.setRecord(10, RecordBuilder(3).folderName(40, u"late-parent"));  // child before its folder
     for (int i = 11; i < 40; ++i)
-        img.setRecord(i, RecordBuilder().fileName(i % 3 == 0 ? 5 : 40, u"f" + std::u16string(1, char16_t(u'A' + i - 11))));
+        img.setRecord(i, RecordBuilder().fileName(i % 3 == 0 ? 5 : 40, std::u16string{u'f', char16_t(u'A' + i - 11)}));
     img.setRecord(40, RecordBuilder(3).folderName(5, u"dir"));
     for (int i = 41; i < 64; ++i)
-        img.setRecord(i, RecordBuilder(i % 2 ? 1 : 0).fileName(i % 2 ? 40 : 10, u"g" + std::u16string(1, char16_t(u'A' + i - 41))));
+        img.setRecord(i, RecordBuilder(i % 2 ? 1 : 0).fileName(i % 2 ? 40 : 10, std::u16string{u'g', char16_t(u'A' + i - 41)}));
     Parsed fast(img.bytes, false), plain(img.bytes, true);
     ASSERT_EQ(fast.parser->entries().size(), plain.parser->entries().size());
     for (size_t i = 0; i < fast.parser->entries().size(); ++i) {

@@ -70,7 +70,7 @@ TEST_F(Fixture, SavesTreeBelowFolderWithTextsAndProgress) {
     volume.file(deep, "three", "333");
     volume.folder(top, "empty");
 
-    SaveReport r = saver.saveFolder(top, " " + out.str() + "  ");
+    SaveReport r = saver.saveFolder(top, std::string(" ").append(out.str()).append("  "));
     ASSERT_EQ(r.outcome, SaveReport::Outcome::Saved);
     EXPECT_TRUE(r.ok());
     EXPECT_EQ(r.counted, 3);
@@ -212,7 +212,7 @@ TEST_F(Fixture, UntrustedNamesStayInsideTheOutputFolder) {
 
 TEST_F(Fixture, EarlierStopDoesNotEmptyTheSaveButAStopDuringItEndsIt) {
     auto top = volume.folder(0, "top");
-    for (int i = 0; i < 5; ++i) volume.file(top, "f" + std::to_string(i), "x");
+    for (int i = 0; i < 5; ++i) volume.file(top, std::string("f").append(std::to_string(i)), "x");
     volume.control.requestStop();  // left over from the parse
     SaveReport r = saver.saveFolder(top, out.str());
     EXPECT_EQ(r.written, 5);
