@@ -55,6 +55,32 @@ bool Partition::readAt(int64_t offset, void* buffer, uint32_t count) {
 
 int32_t Partition::failure() const { return errno != 0 ? errno : EIO; }
 
+bool Partition::entryOnDisk(const std::string& what, uint64_t start, uint64_t sectors, bool warnRunningPast) {
+    const uint64_t diskSectors = diskBytes_ / disk::kSectorSize;
+    if (diskBytes_ == 0) return true;
+    if (start >= diskSectors) {
+        warnings_.push_back(what + " starts at sector " + std::to_string(start) + ", past the disk's end (" +
+                            std::to_string(diskSectors) + " sectors): what it holds is not listed");
+        return false;
+    }
+    if (warnRunningPast && sectors > diskSectors - start)
+        warnings_.push_back(what + " covers sectors " + std::to_string(start) + " to " + std::to_string(start + sectors - 1) +
+                            " and runs past the disk's end (" + std::to_string(diskSectors) + " sectors): its last " +
+                            std::to_string(sectors - (diskSectors - start)) + " sectors cannot be read");
+    return true;
+}
+
+namespace {
+
+bool hasBootSignature(const unsigned char* sector) { return sector[510] == 0x55 && sector[511] == 0xAA; }
+
+std::string typeText(unsigned char type) {
+    const char* digits = "0123456789ABCDEF";
+    return std::string("type 0x") + digits[type >> 4] + digits[type & 15];
+}
+
+}  // namespace
+
 void Partition::append(VolumeRecord record) {
     record.volumeNumber = std::to_string(nextNumber_++);
     volumes_.push_back(std::move(record));
@@ -75,6 +101,8 @@ bool Partition::isHfsPlusAt(int64_t sector) {
 // ---------------------------------------------------------------- partition tables
 
 int32_t Partition::listPartitions() {
+    protectiveMbr = false;
+    warnings_.clear();
     try {
         disk_.baseOffset = 0;
         unsigned char head[2 * disk::kSectorSize];
@@ -107,9 +135,12 @@ int32_t Partition::listGpt(const unsigned char* header) {
     }
 
     int ntfsCount = 0;
-    for (const unsigned char* e : collected) {
+    for (size_t index = 0; index < collected.size(); ++index) {
+        const unsigned char* e = collected[index];
         uint64_t first = le64(e + 32);
         uint64_t last = le64(e + 40);
+        if (last >= first)
+            entryOnDisk("GPT entry " + std::to_string(index + 1), first, last - first + 1, true);
         unsigned char boot[disk::kSectorSize];
         bool haveBoot = first <= static_cast<uint64_t>(kMaxSectorForBytes) &&
                         readAt(static_cast<int64_t>(first) * disk::kSectorSize, boot, sizeof boot);
@@ -149,6 +180,10 @@ int32_t Partition::listGpt(const unsigned char* header) {
 int32_t Partition::listMbr() {
     unsigned char table[disk::kSectorSize];
     if (!readAt(0, table, sizeof table)) return failure();
+    if (!hasBootSignature(table)) {
+        warnings_.push_back("sector 0 holds no partition table (it lacks the 0x55AA signature)");
+        return 0;
+    }
 
     int ntfsPrimaries = 0;
     // One MBR entry as a record, by its type byte.
@@ -195,12 +230,16 @@ int32_t Partition::listMbr() {
     for (int i = 0; i < 4; ++i) {
         const unsigned char* e = table + 446 + 16 * i;
         unsigned char type = e[4];
+        const std::string what = "primary partition " + std::to_string(i + 1) + " (" + typeText(type) + ")";
         if (isExtended(type)) {
             extendedBase = le32(e + 8);
-            haveExtended = true;
+            haveExtended = entryOnDisk(what, extendedBase, le32(e + 12), false);
             break;
         }
         if (type == 0x00) break;
+        if (type == 0xEE) protectiveMbr = true;
+        // A protective entry covers the whole disk whatever its size.
+        if (!entryOnDisk(what, le32(e + 8), le32(e + 12), type != 0xEE)) continue;
         recordEntry(type, le32(e + 8), le32(e + 12), true);
     }
     if (!haveExtended) return 0;
@@ -208,19 +247,30 @@ int32_t Partition::listMbr() {
     uint64_t link = 0;
     for (int n = 0; n < kMaxBootRecords; ++n) {
         disk_.baseOffset = 0;
-        if (!readAt(static_cast<int64_t>((extendedBase + link) * disk::kSectorSize), table, sizeof table))
+        const uint64_t here = extendedBase + link;
+        if (!readAt(static_cast<int64_t>(here * disk::kSectorSize), table, sizeof table))
             return failure();
+        if (!hasBootSignature(table)) {
+            warnings_.push_back("the extended boot record at sector " + std::to_string(here) +
+                                " lacks the 0x55AA signature: the chain of logical partitions ends there");
+            break;
+        }
         bool linked = false;
         for (int i = 0; i < 4; ++i) {
             const unsigned char* e = table + 446 + 16 * i;
             unsigned char type = e[4];
+            const std::string what = "the logical partition (" + typeText(type) + ") of the boot record at sector " +
+                                     std::to_string(here);
             if (isExtended(type)) {
                 link = le32(e + 8);
-                linked = true;
+                linked = entryOnDisk("the next boot record, linked from sector " + std::to_string(here) + ",",
+                                     extendedBase + link, 1, false);
                 break;
             }
             if (type == 0x00) break;
-            recordEntry(type, extendedBase + link + le32(e + 8), le32(e + 12), false);
+            const uint64_t start = extendedBase + link + le32(e + 8);
+            if (!entryOnDisk(what, start, le32(e + 12), true)) continue;
+            recordEntry(type, start, le32(e + 12), false);
         }
         if (!linked) break;
     }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <random>
+
 #include "support/SparseDisk.h"
 #include "volumes/Partition.h"
 
@@ -99,11 +102,11 @@ TEST(PartitionMbr, LoopingChainIsCutAfterFiftyBootRecords) {
 
 TEST(PartitionMbr, BadEntriesNeverReadOutsideTheDisk) {
     SparseDisk disk(4096);
-    mbrEntry(disk.at(0), 0, 0x07, 0xFFFFFFF0, 0xFFFFFFFF);  // past the end: the probe fails, "NTFS"
+    mbrEntry(disk.at(0), 0, 0x07, 0xFFFFFFF0, 0xFFFFFFFF);  // past the end: not listed
     mbrEntry(disk.at(0), 1, 0x0F, 0xFFFFFF00, 10);          // the chain starts past the end
     Listing l = list(disk);
-    EXPECT_NE(l.result, 0);  // the boot record could not be read
-    EXPECT_EQ(summary(l.volumes), (Rows{"0|NTFS|2097151   MB|4294967280"}));
+    EXPECT_EQ(l.result, 0);
+    EXPECT_TRUE(l.volumes.empty());
     EXPECT_EQ(disk.outsideReads, 0);
 }
 
@@ -111,10 +114,56 @@ TEST(PartitionMbr, TinyOrEmptyDisks) {
     SparseDisk none(0);
     EXPECT_NE(list(none).result, 0);
     SparseDisk one(1);  // too small for a GPT header: the MBR path is taken anyway
-    mbrEntry(one.at(0), 0, 0x0C, 63, 2048);
+    mbrEntry(one.at(0), 0, 0x0C, 0, 2048);
     Listing l = list(one, true);
-    EXPECT_EQ(summary(l.volumes), (Rows{"0|FAT32|1   MB|63"}));
+    EXPECT_EQ(summary(l.volumes), (Rows{"0|FAT32|1   MB|0"}));
     EXPECT_EQ(one.outsideReads, 0);
+}
+
+// Tables that do not hold what they say: random bytes, entries past or across the disk's
+// end, a boot record without its signature, a protective entry. What is not listed as the
+// table says is named in the finder's warnings.
+TEST(PartitionMbr, ImplausibleTablesAreSkippedWithAWordOnEach) {
+    std::mt19937 rng(99);
+    struct Case {
+        const char* what;
+        std::function<void(SparseDisk&)> make;
+        Rows volumes;
+        std::vector<std::string> warnings;  // each expected in one warning, in order
+        bool protective = false;
+    };
+    const std::vector<Case> cases = {
+        {"random bytes", [&](SparseDisk& d) { for (auto& b : d.at(0)) b = static_cast<unsigned char>(rng()); d.at(0)[511] = 0; },
+         {}, {"sector 0 holds no partition table (it lacks the 0x55AA signature)"}},
+        {"entries past and across the end", [](SparseDisk& d) {
+             mbrEntry(d.at(0), 0, 0x83, 4000000000u, 4000000000u);
+             mbrEntry(d.at(0), 1, 0x07, 63, 100000);
+             mbrEntry(d.at(0), 2, 0x0F, 30000, 5000);
+             mbrEntry(d.at(30000), 0, 0x0B, 20000, 2048);
+             mbrEntry(d.at(30000), 1, 0x05, 1000, 2048);
+         },
+         {"0|NTFS|48   MB|63"},
+         {"primary partition 1 (type 0x83) starts at sector 4000000000, past the disk's end (40000 sectors)",
+          "primary partition 2 (type 0x07) covers sectors 63 to 100062 and runs past the disk's end (40000 sectors): its last 60063 sectors cannot be read",
+          "the logical partition (type 0x0B) of the boot record at sector 30000 starts at sector 50000",
+          "the extended boot record at sector 31000 lacks the 0x55AA signature"}},
+        {"protective entry", [](SparseDisk& d) { writeGpt(d, {{2048, 4095, "Basic data partition"}}); },
+         {"0|Unknown|2097151   MB|1"}, {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SparseDisk disk(40000);
+        c.make(disk);
+        std::vector<VolumeRecord> volumes;
+        Partition finder(disk, volumes);
+        EXPECT_EQ(finder.listPartitions(), 0);
+        EXPECT_EQ(summary(volumes), c.volumes);
+        ASSERT_EQ(finder.warnings().size(), c.warnings.size());
+        for (size_t i = 0; i < c.warnings.size(); ++i)
+            EXPECT_NE(finder.warnings()[i].find(c.warnings[i]), std::string::npos) << finder.warnings()[i];
+        EXPECT_EQ(finder.protectiveMbr, c.protective);
+        EXPECT_EQ(disk.outsideReads, 0);
+    }
 }
 
 TEST(PartitionGpt, EntriesAreClassifiedByTheirBootSectors) {
