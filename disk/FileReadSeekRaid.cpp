@@ -201,12 +201,13 @@ FileReadSeekRaid::Refusal FileReadSeekRaid::assess() {
             setLastError("no member holds any data (each is empty or ends at its partition offset)");
             return Refusal::Members;
         }
-        if (largest < stripeSectors)
+        if (largest < stripeSectors) {
             setLastError("the stripe unit (" + std::to_string(stripeSectors) +
                          " sectors) is larger than the largest member's data area (" + std::to_string(largest) +
                          " sectors): the virtual disk would hold no sectors");
-        else
-            setLastError("the virtual disk would hold no sectors");
+            return Refusal::Stripe;
+        }
+        setLastError("the virtual disk would hold no sectors");
         return Refusal::Parameters;
     }
 
@@ -260,7 +261,7 @@ FileReadSeekRaid::Refusal FileReadSeekRaid::assess() {
                     std::to_string(partitionOffsets[i] + d.firstLacking) + " of the member";
         }
         text += level == 0 ? "; RAID-0 keeps no parity, so these sectors cannot be read"
-                           : "; they are read as missing, rebuilt from the other members";
+                           : "; there it counts as missing, rebuilt from the other members where they are whole";
         warnings_.push_back(std::move(text));
     }
     if (level == 5) warnAboutRebuilding(lacking);
@@ -322,10 +323,10 @@ void FileReadSeekRaid::warnAboutRebuilding(const std::vector<std::vector<std::pa
                 involved.push_back(i);
                 break;
             }
-    warnings_.push_back(listOfMembers(involved) + " all lack sector " + std::to_string(firstLost) +
-                        " of their data areas (and " + std::to_string(lost) +
-                        " such sectors in all): RAID-5 rebuilds one member only, so the stripe units on them "
-                        "there cannot be read");
+    warnings_.push_back(listOfMembers(involved) + (involved.size() == 2 ? " both" : " all") +
+                        " lack data from sector " + std::to_string(firstLost) + " of their data areas (" +
+                        std::to_string(lost) + " sectors in all where two members lack theirs): RAID-5 rebuilds "
+                        "one member only, so the stripe units there cannot be read");
 }
 
 FileReadSeekRaid::Location FileReadSeekRaid::map(int64_t logicalSector) const {

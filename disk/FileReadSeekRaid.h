@@ -40,6 +40,7 @@ public:
     enum class Refusal {
         None,
         Parameters,  // the array's settings: level, layout, stripe, member count, offsets
+        Stripe,      // a stripe unit larger than every member's data area
         Members,     // a member cannot be opened or holds nothing to read
     };
 

@@ -178,7 +178,7 @@ TEST(RaidRead, SectorsNothingCanServeFailAndTheRestAreExact) {
         {0, 1, {-2, 50, -2}, "RAID-0 keeps no parity, so these sectors cannot be read"},
         {0, 1, {-2, -2, -1}, "member 2 is MISSING: RAID-0 keeps no parity"},
         {5, 1, {-1, -1, -2}, "members 0 and 1 are MISSING: RAID-5 rebuilds one member only"},
-        {5, 3, {30, -2, -1}, "members 0 and 2 all lack sector 30 of their data areas"},
+        {5, 3, {30, -2, -1}, "members 0 and 2 both lack data from sector 30 of their data areas"},
         {5, 3, {-2, 0, -2}, "holds none of the 80 data sectors"},
         {5, 3, {-2, -1, -2}, ""},
     };
@@ -237,7 +237,7 @@ TEST(RaidOpen, ArraysOfNoSectorsAreRefused) {
     struct Case { std::vector<std::string> names; int level; int64_t stripe; FileReadSeekRaid::Refusal why; const char* text; };
     const Case cases[] = {
         {{"MISSING DISK", "missing disk", "MISSING disk"}, 5, 8, FileReadSeekRaid::Refusal::Parameters, "every member is MISSING"},
-        {{a, a}, 0, 2147483647, FileReadSeekRaid::Refusal::Parameters, "stripe unit (2147483647 sectors) is larger"},
+        {{a, a}, 0, 2147483647, FileReadSeekRaid::Refusal::Stripe, "stripe unit (2147483647 sectors) is larger"},
         {{empty, empty, "MISSING DISK"}, 5, 8, FileReadSeekRaid::Refusal::Members, "no member holds any data"},
     };
     for (const auto& c : cases) {
