@@ -101,6 +101,7 @@ bool listVolumes(CliContext& context, const ListingOptions& o, recovery::VolumeC
         finder.onScanRecord = [&](const volumes::VolumeRecord& r) { choice.addScannedRow(r); };
         finder.scanVolumes();
         context.feedback.finishProgress();
+        for (const auto& w : finder.warnings()) context.warn(w);
         if (interrupted != nullptr) *interrupted = control.stopRequested();
     }
     if (o.filter) choice.filter();

@@ -280,6 +280,7 @@ int32_t Partition::listMbr() {
 // ---------------------------------------------------------------- sector scan
 
 int32_t Partition::scanVolumes() {
+    warnings_.clear();
     try {
         scanChunks();
         return 1;
@@ -303,7 +304,11 @@ void Partition::scanChunks() {
     uint64_t bufferStart = 0, bufferSectors = 0;
     int ntfsCount = 0;
 
-    auto record = [&](const char* fs, std::string sizeText, uint64_t start) {
+    auto record = [&](const char* fs, std::string sizeText, uint64_t start, uint64_t sectors) {
+        // Where volumes are skipped, each record is a volume's own start: say when it does
+        // not fit on the disk (without the skip, backup boot sectors are found too).
+        if (skipVolumeSize && sectors > 0)
+            entryOnDisk(std::string("the ") + fs + " volume found at sector " + std::to_string(start), start, sectors, true);
         VolumeRecord r;
         r.fileSystem = fs;
         r.volumeSizeText = std::move(sizeText);
@@ -353,14 +358,14 @@ void Partition::scanChunks() {
                 BootSector::Verdict v = BootSector::classify(s, BootSector::Rules::Scan);
                 if (v.family == BootSector::Family::Ntfs) {
                     if (v.record) {
-                        record("NTFS", std::to_string(v.sizeMiB) + "   MB", here);
+                        record("NTFS", std::to_string(v.sizeMiB) + "   MB", here, v.sizeSectors);
                         feedback_.status("found NTFS " + std::to_string(++ntfsCount) + "...");
                         if (skipVolumeSize) skip(j, v.sizeSectors);
                     }
                 } else if (v.family == BootSector::Family::Fat) {
                     feedback_.status(v.status);
                     if (v.record) {
-                        record(v.fileSystem.c_str(), std::to_string(v.sizeMiB) + "  MB", here);
+                        record(v.fileSystem.c_str(), std::to_string(v.sizeMiB) + "  MB", here, v.sizeSectors);
                         // The FAT family counts every sector of the volume: the next one
                         // looked at is the first after it (a volume right behind stays found).
                         if (skipVolumeSize) skip(j, v.sizeSectors - 1);
@@ -371,7 +376,7 @@ void Partition::scanChunks() {
                 // A header in the first two sectors would put the volume before the disk.
                 if (v.record && here >= 2) {
                     feedback_.status(v.status);
-                    record("HFS+", std::to_string(v.sizeMiB) + "  MB", here - 2);
+                    record("HFS+", std::to_string(v.sizeMiB) + "  MB", here - 2, v.sizeSectors);
                 }
                 // The header is the volume's third sector: go on at the first after it.
                 if (skipVolumeSize && v.sizeMiB > 0 && here >= 2) skip(j, v.sizeSectors - 3);

@@ -62,7 +62,7 @@ public:
     bool protectiveMbr = false;
     // After listPartitions: what the tables hold that is not listed as it says, in words for
     // the user: no MBR signature, entries that start past the disk's end (not listed) or run
-    // past it (listed).
+    // past it (listed). After a scan that skips volumes: the volumes that run past the end.
     const std::vector<std::string>& warnings() const { return warnings_; }
 
 private:

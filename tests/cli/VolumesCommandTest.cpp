@@ -69,15 +69,16 @@ TEST(VolumesCommand, TablesThatAreNotWhatTheySeemAreNamed) {
     auto cut = dir / "cut.img";
     std::filesystem::copy_file(kMbr, cut);
     std::filesystem::resize_file(cut, 50 << 20);  // ends inside the FAT32 volume
-    struct Case { std::string image; std::string out; std::string err; };
+    struct Case { std::string image; std::vector<std::string> args; std::string out; std::string err; };
     const Case cases[] = {
-        {random.string(), "VOLUME  FILE_SYSTEM  VOLUME_SIZE  START_SECTOR\n", "sector 0 holds no partition table"},
-        {kGpt, "", "this disk is partitioned with GPT; list it with --gpt"},
-        {cut.string(), "", "the logical partition (type 0x0C) of the boot record at sector 67584 covers sectors 69632 to "
-                           "139263 and runs past the disk's end (102400 sectors)"},
+        {random.string(), {"volumes"}, "VOLUME  FILE_SYSTEM  VOLUME_SIZE  START_SECTOR\n", "sector 0 holds no partition table"},
+        {kGpt, {"volumes"}, "", "this disk is partitioned with GPT; list it with --gpt"},
+        {cut.string(), {"volumes"}, "", "the logical partition (type 0x0C) of the boot record at sector 67584 covers "
+                                        "sectors 69632 to 139263 and runs past the disk's end (102400 sectors)"},
+        {cut.string(), {"volumes", "--scan"}, "", "the FAT32 volume found at sector 69632 covers sectors 69632 to 139263"},
     };
     for (const auto& c : cases) {
-        auto r = runCli(withImage(c.image, {"volumes"}));
+        auto r = runCli(withImage(c.image, c.args));
         EXPECT_EQ(r.status, 0) << r.err;
         if (!c.out.empty()) {
             EXPECT_EQ(r.out, c.out);
