@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <iostream>
 #include <sstream>
 
@@ -23,6 +24,21 @@ void CliContext::error(const std::string& text) {
     std::cerr << "quenlow: " << text << '\n';
 }
 
+void CliContext::warn(const std::string& text) { error("warning: " + text); }
+
+CLI::Validator wholeNumber() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            int64_t value = 0;
+            const char* end = text.data() + text.size();
+            auto [at, ec] = std::from_chars(text.data(), end, value);
+            if (ec == std::errc::result_out_of_range) return "'" + text + "' is too large a number";
+            if (ec != std::errc() || at != end) return "'" + text + "' is not a whole number";
+            return {};
+        },
+        "INTEGER");
+}
+
 bool CliContext::validateArrayOptions() {
     auto usage = [this](const std::string& text) {
         error(text);
@@ -30,7 +46,13 @@ bool CliContext::validateArrayOptions() {
         return false;
     };
     if (array.members.empty()) return usage("--member: no members given; name each member with -m PATH (MISSING for one that is gone)");
+    if (std::all_of(array.members.begin(), array.members.end(),
+                    [](const std::string& m) { return memberName(m) == disk::kMissingDiskName; }))
+        return usage("--member: every member is MISSING: there is nothing to read");
     if (array.level != 0 && array.level != 5) return usage("--level: give 0 or 5");
+    if (array.level == 0 && array.layout != kLayoutNotGiven)
+        return usage("--layout: RAID-0 has no parity layout; --layout goes with -l 5");
+    if (array.level == 5 && array.layout == kLayoutNotGiven) array.layout = 3;
     if (array.level == 5 && (array.layout < 1 || array.layout > 3)) return usage("--layout: give 1, 2 or 3");
     if (array.stripe <= 0) return usage("--stripe: the stripe unit must be at least 1 sector");
     if (array.level == 5 && array.members.size() < 3) return usage("--member: RAID-5 needs at least three members");
@@ -92,7 +114,7 @@ bool CliContext::openArray() {
     auto raid = std::make_unique<disk::FileReadSeekRaid>(&recovery);
     for (const auto& m : array.members) raid->memberNames.push_back(memberName(m));
     raid->level = array.level;
-    raid->parityLayout = array.layout;
+    raid->parityLayout = array.level == 5 ? array.layout : 3;
     raid->stripeSectors = array.stripe;
     raid->vhdMembers = array.vhd ? 1 : 0;
     std::vector<int64_t> offsets;
@@ -102,10 +124,14 @@ bool CliContext::openArray() {
     recovery.feedback = readerFeedback;
     if (!resolved) return false;
     if (!opened) {
-        error(raid->lastError().empty() ? std::string("file not opened..") : raid->lastError());
-        exitStatus = kExitFailed;
+        using Refusal = disk::FileReadSeekRaid::Refusal;
+        const Refusal why = raid->refusal();
+        std::string text = raid->lastError().empty() ? std::string("file not opened..") : raid->lastError();
+        error((why == Refusal::Stripe ? "--stripe: " : "") + text);
+        exitStatus = why == Refusal::Parameters || why == Refusal::Stripe ? kExitUsage : kExitFailed;
         return false;
     }
+    for (const auto& w : raid->warnings()) warn(w);
     recovery.raidDisk = std::move(raid);
     return true;
 }

@@ -58,9 +58,17 @@ void run(CliContext& context, const DumpOptions& options) {
     if (!context.openArray()) return;
     auto& raid = *context.recovery.raidDisk;
     const int64_t total = static_cast<int64_t>(raid.totalSectors());
-    if (options.start > total) {
+    if (options.start >= total) {
         context.error("--start: sector " + std::to_string(options.start) +
-                      " lies beyond the virtual disk's end (" + std::to_string(total) + " sectors)");
+                      " lies at or beyond the virtual disk's end (" + std::to_string(total) + " sectors, 0 to " +
+                      std::to_string(total - 1) + ")");
+        context.exitStatus = kExitUsage;
+        return;
+    }
+    if (options.count > total - options.start) {
+        context.error("--count: " + std::to_string(options.count) + " sectors from sector " +
+                      std::to_string(options.start) + " run past the virtual disk's end (" + std::to_string(total) +
+                      " sectors); at most " + std::to_string(total - options.start) + " are left");
         context.exitStatus = kExitUsage;
         return;
     }
@@ -92,7 +100,7 @@ void run(CliContext& context, const DumpOptions& options) {
     installInterruptHandler();
     context.feedback.status("dumping sectors");
     context.feedback.progressRange(0, count);
-    int64_t done = 0, failedChunks = 0, firstFailed = -1;
+    int64_t done = 0, failedSectors = 0, firstFailed = -1, lastFailed = -1;
     bool ok = true;
     raid.seek(options.start * 512, 0);
     while (done < count) {
@@ -103,9 +111,20 @@ void run(CliContext& context, const DumpOptions& options) {
         }
         int64_t n = std::min(kChunkSectors, count - done);
         // Each chunk is positioned explicitly, so a failed read cannot shift the rest.
-        raid.seek((options.start + done) * 512, 0);
+        const int64_t at = options.start + done;
+        raid.seek(at * 512, 0);
         if (!raid.read(buffer.data(), static_cast<uint32_t>(n * 512))) {
-            if (failedChunks++ == 0) firstFailed = options.start + done;
+            // Read the chunk again in runs to learn exactly which sectors failed; those are
+            // written as zeros.
+            int64_t i = 0;
+            while (i < n) {
+                i += raid.readRun((at + i) * 512, buffer.data() + i * 512, static_cast<uint32_t>(n - i));
+                if (i >= n) break;
+                std::memset(buffer.data() + i * 512, 0, 512);
+                if (failedSectors++ == 0) firstFailed = at + i;
+                lastFailed = at + i;
+                ++i;
+            }
         }
         if (!writeAll(fd, buffer.data(), static_cast<size_t>(n) * 512)) {
             context.error("dump: cannot write: " + std::string(std::strerror(errno)));
@@ -120,9 +139,10 @@ void run(CliContext& context, const DumpOptions& options) {
         context.error("--out: " + options.out + ": " + std::strerror(errno));
         ok = false;
     }
-    if (failedChunks > 0) {
-        context.error("dump: " + std::to_string(failedChunks) + " read(s) failed, the first at sector " +
-                      std::to_string(firstFailed) + "; what the members delivered was written (zero-filled)");
+    if (failedSectors > 0) {
+        context.error("dump: " + std::to_string(failedSectors) + " sector(s) could not be read, from sector " +
+                      std::to_string(firstFailed) + " to " + std::to_string(lastFailed) +
+                      "; they were written as zeros");
         ok = false;
     }
     context.exitStatus = ok ? kExitOk : kExitFailed;
@@ -131,8 +151,8 @@ void run(CliContext& context, const DumpOptions& options) {
 Registration registration(40, [](CLI::App& app, CliContext& context) {
     auto options = std::make_shared<DumpOptions>();
     auto* cmd = app.add_subcommand("dump", "write sectors of the virtual disk to standard output or a file");
-    cmd->add_option("--start", options->start, "first sector (default 0)");
-    cmd->add_option("--count", options->count, "number of sectors (default: to the end)");
+    cmd->add_option("--start", options->start, "first sector (default 0)")->check(wholeNumber());
+    cmd->add_option("--count", options->count, "number of sectors (default: to the end)")->check(wholeNumber());
     cmd->add_option("--out", options->out, "output file (default: standard output)");
     cmd->callback([&context, options] { run(context, *options); });
 });

@@ -24,22 +24,36 @@ std::string layoutName(int layout) {
     }
 }
 
+// What a member lacks of the data area the disk maps to it, for the NOTE column.
+std::string memberNote(const disk::FileReadSeekRaid& raid, size_t i) {
+    if (disk::FileReadSeekRaid::isMissingName(raid.memberNames[i])) return "MISSING";
+    if (i >= raid.memberData().size()) return "";
+    const auto& d = raid.memberData()[i];
+    if (d.heldSectors >= d.dataSectors) return "";
+    return "holds " + std::to_string(d.heldSectors) + " of " + std::to_string(d.dataSectors) + " data sectors";
+}
+
 void run(CliContext& context, const InfoOptions& options) {
     if (!context.openArray()) return;
     const auto& raid = *context.recovery.raidDisk;
     uint64_t sectors = raid.totalSectors();
     if (options.json) {
         nlohmann::json members = nlohmann::json::array();
-        for (size_t i = 0; i < raid.memberNames.size(); ++i)
+        for (size_t i = 0; i < raid.memberNames.size(); ++i) {
+            const auto data = i < raid.memberData().size() ? raid.memberData()[i] : disk::FileReadSeekRaid::MemberData{};
             members.push_back({{"member", i},
                                {"path", raid.memberNames[i]},
                                {"missing", disk::FileReadSeekRaid::isMissingName(raid.memberNames[i])},
-                               {"offset", i < raid.partitionOffsets.size() ? raid.partitionOffsets[i] : 0}});
+                               {"offset", i < raid.partitionOffsets.size() ? raid.partitionOffsets[i] : 0},
+                               {"data_sectors", data.dataSectors},
+                               {"held_sectors", data.heldSectors}});
+        }
         nlohmann::json info = {{"level", raid.level},
                                {"stripe_sectors", raid.stripeSectors},
                                {"members", members},
                                {"total_sectors", sectors},
-                               {"size_bytes", sectors * 512}};
+                               {"size_bytes", sectors * 512},
+                               {"warnings", raid.warnings()}};
         if (raid.level == 5) {
             info["layout"] = raid.parityLayout;
             info["layout_name"] = layoutName(raid.parityLayout);
@@ -53,11 +67,18 @@ void run(CliContext& context, const InfoOptions& options) {
                   << humanSize(static_cast<uint64_t>(raid.stripeSectors) * 512) << ")\n";
         std::cout << "Virtual disk:   " << sectors << " sectors (" << humanSize(sectors * 512) << ")\n";
         std::vector<std::vector<std::string>> rows;
-        for (size_t i = 0; i < raid.memberNames.size(); ++i)
+        bool notes = false;
+        for (size_t i = 0; i < raid.memberNames.size(); ++i) {
             rows.push_back({std::to_string(i), raid.memberNames[i],
                             std::to_string(i < raid.partitionOffsets.size() ? raid.partitionOffsets[i] : 0)});
+            if (std::string note = memberNote(raid, i); !note.empty()) {
+                rows.back().push_back(note);
+                notes = true;
+            }
+        }
         std::cout << '\n';
-        printTable({"MEMBER", "PATH", "OFFSET"}, rows);
+        if (notes) printTable({"MEMBER", "PATH", "OFFSET", "NOTE"}, rows);
+        else printTable({"MEMBER", "PATH", "OFFSET"}, rows);
     }
     context.exitStatus = kExitOk;
 }

@@ -78,8 +78,14 @@ void addVolumeSelectionOptions(CLI::App& command, VolumeSelectionOptions& o) {
 bool listVolumes(CliContext& context, const ListingOptions& o, recovery::VolumeChoice& choice, bool* interrupted) {
     if (!o.scan && (o.noSkip || o.start >= 0 || o.end >= 0))
         return usage(context, "--no-skip, --start and --end belong to --scan");
+    if (o.start >= 0 && o.end >= 0 && o.end < o.start)
+        return usage(context, "--end: the scan's end (sector " + std::to_string(o.end) + ") lies before its start (--start " +
+                                  std::to_string(o.start) + ")");
     if (!context.recovery.raidDisk && !context.openArray()) return false;
     disk::FileReadSeekRaid& disk = *context.recovery.raidDisk;
+    if (o.start >= 0 && static_cast<uint64_t>(o.start) >= disk.totalSectors())
+        return usage(context, "--start: sector " + std::to_string(o.start) + " lies at or beyond the virtual disk's end (" +
+                                  std::to_string(disk.totalSectors()) + " sectors)");
 
     choice.clear();
     WorkControl control;
@@ -87,6 +93,10 @@ bool listVolumes(CliContext& context, const ListingOptions& o, recovery::VolumeC
         volumes::Partition finder(disk, choice.volumes(), context.feedback, &control);
         finder.gptFormat = o.gpt ? 1 : 0;
         finder.listPartitions();
+        for (const auto& w : finder.warnings()) context.warn(w);
+        if (finder.protectiveMbr && !o.gpt)
+            context.warn("the MBR holds a protective entry (type 0xEE): this disk is partitioned with GPT; list it "
+                         "with --gpt");
         choice.showListing();
     } else {
         installInterruptHandler();
@@ -99,6 +109,7 @@ bool listVolumes(CliContext& context, const ListingOptions& o, recovery::VolumeC
         finder.onScanRecord = [&](const volumes::VolumeRecord& r) { choice.addScannedRow(r); };
         finder.scanVolumes();
         context.feedback.finishProgress();
+        for (const auto& w : finder.warnings()) context.warn(w);
         if (interrupted != nullptr) *interrupted = control.stopRequested();
     }
     if (o.filter) choice.filter();
@@ -120,6 +131,9 @@ bool selectVolume(CliContext& context, const VolumeSelectionOptions& o, volumes:
         return usage(context, "please select a valid volume. (name VOL as listed by `volumes`, or a custom volume with --at START --end END --fs NAME)");
     if (o.volume.empty() && (customEnd < 0 || o.customFs.empty()))
         return usage(context, "a custom volume needs --at START --end END --fs NAME");
+    if (custom && customEnd >= 0 && customEnd < o.customStart)
+        return usage(context, "--end: the custom volume's last sector (" + std::to_string(customEnd) +
+                                  ") lies before its first (--at " + std::to_string(o.customStart) + ")");
     std::string entry;
     const fs::ParserInfo* registered = nullptr;  // a parser known by a name the list lacks
     if (!o.customFs.empty()) {

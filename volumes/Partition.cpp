@@ -58,6 +58,32 @@ bool Partition::readAt(int64_t offset, void* buffer, uint32_t count) {
 
 int32_t Partition::failure() const { return errno != 0 ? errno : EIO; }
 
+bool Partition::entryOnDisk(const std::string& what, uint64_t start, uint64_t sectors, bool warnRunningPast) {
+    const uint64_t diskSectors = diskBytes_ / disk::kSectorSize;
+    if (diskBytes_ == 0) return true;
+    if (start >= diskSectors) {
+        warnings_.push_back(what + " starts at sector " + std::to_string(start) + ", past the disk's end (" +
+                            std::to_string(diskSectors) + " sectors): what it holds is not listed");
+        return false;
+    }
+    if (warnRunningPast && sectors > diskSectors - start)
+        warnings_.push_back(what + " covers sectors " + std::to_string(start) + " to " + std::to_string(start + sectors - 1) +
+                            " and runs past the disk's end (" + std::to_string(diskSectors) + " sectors): its last " +
+                            std::to_string(sectors - (diskSectors - start)) + " sectors cannot be read");
+    return true;
+}
+
+namespace {
+
+bool hasBootSignature(const unsigned char* sector) { return sector[510] == 0x55 && sector[511] == 0xAA; }
+
+std::string typeText(unsigned char type) {
+    const char* digits = "0123456789ABCDEF";
+    return std::string("type 0x") + digits[type >> 4] + digits[type & 15];
+}
+
+}  // namespace
+
 void Partition::append(VolumeRecord record) {
     record.volumeNumber = std::to_string(nextNumber_++);
     volumes_.push_back(std::move(record));
@@ -78,6 +104,8 @@ bool Partition::isHfsPlusAt(int64_t sector) {
 // ---------------------------------------------------------------- partition tables
 
 int32_t Partition::listPartitions() {
+    protectiveMbr = false;
+    warnings_.clear();
     try {
         disk_.baseOffset = 0;
         unsigned char head[2 * disk::kSectorSize];
@@ -110,10 +138,13 @@ int32_t Partition::listGpt(const unsigned char* header) {
     }
 
     int ntfsCount = 0;
-    for (const unsigned char* e : collected) {
+    for (size_t index = 0; index < collected.size(); ++index) {
+        const unsigned char* e = collected[index];
         const platform::ByteReader entry(e, kEntrySize);
         uint64_t first = entry.le64(kGptFirstSector);
         uint64_t last = entry.le64(kGptLastSector);
+        if (last >= first)
+            entryOnDisk("GPT entry " + std::to_string(index + 1), first, last - first + 1, true);
         unsigned char boot[disk::kSectorSize];
         bool haveBoot = first <= static_cast<uint64_t>(kMaxSectorForBytes) &&
                         readAt(static_cast<int64_t>(first) * disk::kSectorSize, boot, sizeof boot);
@@ -153,6 +184,10 @@ int32_t Partition::listGpt(const unsigned char* header) {
 int32_t Partition::listMbr() {
     unsigned char table[disk::kSectorSize];
     if (!readAt(0, table, sizeof table)) return failure();
+    if (!hasBootSignature(table)) {
+        warnings_.push_back("sector 0 holds no partition table (it lacks the 0x55AA signature)");
+        return 0;
+    }
 
     int ntfsPrimaries = 0;
     // One MBR entry as a record, by its type byte.
@@ -196,37 +231,52 @@ int32_t Partition::listMbr() {
 
     bool haveExtended = false;
     uint64_t extendedBase = 0;
-    const platform::ByteReader sector(table, sizeof table);
     for (int i = 0; i < 4; ++i) {
-        const size_t e = kMbrEntries + kMbrEntrySize * i;
-        unsigned char type = table[e + 4];
+        const unsigned char* e = table + 446 + 16 * i;
+        const platform::ByteReader entry(e, 16);
+        unsigned char type = e[4];
+        const std::string what = "primary partition " + std::to_string(i + 1) + " (" + typeText(type) + ")";
         if (isExtended(type)) {
-            extendedBase = sector.le32(e + kMbrFirstSector);
-            haveExtended = true;
+            extendedBase = entry.le32(kMbrFirstSector);
+            haveExtended = entryOnDisk(what, extendedBase, entry.le32(kMbrSectorCount), false);
             break;
         }
         if (type == 0x00) break;
-        recordEntry(type, sector.le32(e + kMbrFirstSector), sector.le32(e + kMbrSectorCount), true);
+        if (type == 0xEE) protectiveMbr = true;
+        // A protective entry covers the whole disk whatever its size.
+        if (!entryOnDisk(what, entry.le32(kMbrFirstSector), entry.le32(kMbrSectorCount), type != 0xEE)) continue;
+        recordEntry(type, entry.le32(kMbrFirstSector), entry.le32(kMbrSectorCount), true);
     }
     if (!haveExtended) return 0;
 
     uint64_t link = 0;
     for (int n = 0; n < kMaxBootRecords; ++n) {
         disk_.baseOffset = 0;
-        if (!readAt(static_cast<int64_t>((extendedBase + link) * disk::kSectorSize), table, sizeof table))
+        const uint64_t here = extendedBase + link;
+        if (!readAt(static_cast<int64_t>(here * disk::kSectorSize), table, sizeof table))
             return failure();
+        if (!hasBootSignature(table)) {
+            warnings_.push_back("the extended boot record at sector " + std::to_string(here) +
+                                " lacks the 0x55AA signature: the chain of logical partitions ends there");
+            break;
+        }
         bool linked = false;
         for (int i = 0; i < 4; ++i) {
-            const size_t e = kMbrEntries + kMbrEntrySize * i;
-            unsigned char type = table[e + 4];
+            const unsigned char* e = table + 446 + 16 * i;
+            const platform::ByteReader entry(e, 16);
+            unsigned char type = e[4];
+            const std::string what = "the logical partition (" + typeText(type) + ") of the boot record at sector " +
+                                     std::to_string(here);
             if (isExtended(type)) {
-                link = sector.le32(e + kMbrFirstSector);
-                linked = true;
+                link = entry.le32(kMbrFirstSector);
+                linked = entryOnDisk("the next boot record, linked from sector " + std::to_string(here) + ",",
+                                     extendedBase + link, 1, false);
                 break;
             }
             if (type == 0x00) break;
-            recordEntry(type, extendedBase + link + sector.le32(e + kMbrFirstSector),
-                        sector.le32(e + kMbrSectorCount), false);
+            const uint64_t start = extendedBase + link + entry.le32(kMbrFirstSector);
+            if (!entryOnDisk(what, start, entry.le32(kMbrSectorCount), true)) continue;
+            recordEntry(type, start, entry.le32(kMbrSectorCount), false);
         }
         if (!linked) break;
     }
@@ -236,6 +286,7 @@ int32_t Partition::listMbr() {
 // ---------------------------------------------------------------- sector scan
 
 int32_t Partition::scanVolumes() {
+    warnings_.clear();
     try {
         scanChunks();
         return 1;
@@ -259,7 +310,11 @@ void Partition::scanChunks() {
     uint64_t bufferStart = 0, bufferSectors = 0;
     int ntfsCount = 0;
 
-    auto record = [&](const char* fs, std::string sizeText, uint64_t start) {
+    auto record = [&](const char* fs, std::string sizeText, uint64_t start, uint64_t sectors) {
+        // Where volumes are skipped, each record is a volume's own start: say when it does
+        // not fit on the disk (without the skip, backup boot sectors are found too).
+        if (skipVolumeSize && sectors > 0)
+            entryOnDisk(std::string("the ") + fs + " volume found at sector " + std::to_string(start), start, sectors, true);
         VolumeRecord r;
         r.fileSystem = fs;
         r.volumeSizeText = std::move(sizeText);
@@ -309,14 +364,14 @@ void Partition::scanChunks() {
                 BootSector::Verdict v = BootSector::classify(s, BootSector::Rules::Scan);
                 if (v.family == BootSector::Family::Ntfs) {
                     if (v.record) {
-                        record("NTFS", std::to_string(v.sizeMiB) + "   MB", here);
+                        record("NTFS", std::to_string(v.sizeMiB) + "   MB", here, v.sizeSectors);
                         feedback_.status("found NTFS " + std::to_string(++ntfsCount) + "...");
                         if (skipVolumeSize) skip(j, v.sizeSectors);
                     }
                 } else if (v.family == BootSector::Family::Fat) {
                     feedback_.status(v.status);
                     if (v.record) {
-                        record(v.fileSystem.c_str(), std::to_string(v.sizeMiB) + "  MB", here);
+                        record(v.fileSystem.c_str(), std::to_string(v.sizeMiB) + "  MB", here, v.sizeSectors);
                         // The FAT family counts every sector of the volume: the next one
                         // looked at is the first after it (a volume right behind stays found).
                         if (skipVolumeSize) skip(j, v.sizeSectors - 1);
@@ -327,7 +382,7 @@ void Partition::scanChunks() {
                 // A header in the first two sectors would put the volume before the disk.
                 if (v.record && here >= 2) {
                     feedback_.status(v.status);
-                    record("HFS+", std::to_string(v.sizeMiB) + "  MB", here - 2);
+                    record("HFS+", std::to_string(v.sizeMiB) + "  MB", here - 2, v.sizeSectors);
                 }
                 // The header is the volume's third sector: go on at the first after it.
                 if (skipVolumeSize && v.sizeMiB > 0 && here >= 2) skip(j, v.sizeSectors - 3);

@@ -57,6 +57,14 @@ public:
 
     bool stopRequested() const { return control_ != nullptr && control_->stopRequested(); }
 
+    // After listPartitions: the MBR holds a protective entry (type 0xEE), so the disk is
+    // partitioned with GPT (whatever gptFormat said).
+    bool protectiveMbr = false;
+    // After listPartitions: what the tables hold that is not listed as it says, in words for
+    // the user: no MBR signature, entries that start past the disk's end (not listed) or run
+    // past it (listed). After a scan that skips volumes: the volumes that run past the end.
+    const std::vector<std::string>& warnings() const { return warnings_; }
+
 private:
     int32_t listGpt(const unsigned char* header);
     int32_t listMbr();
@@ -66,6 +74,9 @@ private:
     bool withinDisk(uint64_t offset, uint64_t count) const;
     int32_t failure() const;
     void append(VolumeRecord record);
+    // Whether a table entry of `sectors` sectors from `start` on lies on the disk; warns when
+    // it starts past the end (false: not listed) or runs past it.
+    bool entryOnDisk(const std::string& what, uint64_t start, uint64_t sectors, bool warnRunningPast);
     void scanChunks();
 
     disk::readWriteInterface& disk_;
@@ -74,6 +85,7 @@ private:
     WorkControl* control_;
     uint64_t diskBytes_ = 0;  // 0 when the disk's size is unknown
     int nextNumber_ = 0;
+    std::vector<std::string> warnings_;
 };
 
 }  // namespace quenlow::volumes

@@ -159,29 +159,28 @@ TEST(RaidRead, CountsBelowASectorAndAllMembersMissing) {
     EXPECT_EQ(raid->position, 512);
 
     auto gone = makeRaid(nullptr, {"MISSING DISK", "missing disk", "MISSING disk"}, 5, 1, 8);
-    ASSERT_TRUE(gone->open());
-    EXPECT_EQ(gone->totalSectors(), 0u);
-    std::fill(buf.begin(), buf.end(), 0xAB);
+    EXPECT_FALSE(gone->open());  // nothing to read
+    EXPECT_EQ(gone->refusal(), FileReadSeekRaid::Refusal::Parameters);
     EXPECT_FALSE(gone->read(buf.data(), 1024));
-    EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](unsigned char v) { return v == 0; }));
-    EXPECT_EQ(gone->position, 1024);
 }
 
-TEST(RaidRead, ReadPastAMemberEndFailsAndStopsThere) {
+TEST(RaidRead, ReadPastAMemberEndFailsAsZerosAndGoesOn) {
     test::TempDir dir;
     auto a = dir.write("a.img", test::taggedMember(0, 16));
     auto b = dir.write("b.img", test::taggedMember(1, 12));
     auto raid = makeRaid(nullptr, {a, b}, 0, 1, 8);
     ASSERT_TRUE(raid->open());
-    EXPECT_EQ(raid->totalSectors(), 16u);  // 8 whole sectors of each member
+    EXPECT_EQ(raid->totalSectors(), 32u);  // 16 sectors of each member, as the larger one holds
+    EXPECT_NE(raid->warnings().at(0).find("is short: it holds 12 of the 16"), std::string::npos);
     std::vector<unsigned char> buf(8 * 512, 0xCD);
-    // Sectors 20-27 lie on member 1 at 4-11 (fine) and then member 0 at 8-... (fine): read 24-31
-    // = member 1 sectors 8-15, of which 12-15 do not exist.
+    // Sectors 24-31 are member 1 sectors 8-15, of which 12-15 do not exist (RAID-0: no rebuild).
+    EXPECT_FALSE(raid->seek(28 * 512, 0));
     ASSERT_TRUE(raid->seek(24 * 512, 0));
     EXPECT_FALSE(raid->read(buf.data(), 8 * 512));
     EXPECT_EQ(test::tagOf(buf.data() + 3 * 512).sector, 11);
-    EXPECT_EQ(buf[4 * 512], 0xCD);        // nothing came for sector 12: untouched
-    EXPECT_EQ(raid->position, 28 * 512);  // no advance past the failing sector
+    EXPECT_EQ(buf[4 * 512], 0);           // sector 12: zeros, and the read failed
+    EXPECT_EQ(raid->position, 32 * 512);  // a sector nothing serves is passed over
+    EXPECT_EQ(raid->readRun(24 * 512, buf.data(), 8), 4u);
 }
 
 TEST(RaidRead, RotateMovesTheFirstMemberToTheEnd) {
@@ -198,7 +197,7 @@ TEST(RaidRead, RotateMovesTheFirstMemberToTheEnd) {
     EXPECT_EQ(readTag(*raid, 0).member, 1);
     EXPECT_EQ(readTag(*raid, 16).member, 0);
 
-    auto one = makeRaid(nullptr, {a}, 0);
+    auto one = makeRaid(nullptr, {a}, 0, 1, 8);
     ASSERT_TRUE(one->open());
     EXPECT_FALSE(one->rotate(&text));
 }
@@ -248,7 +247,7 @@ TEST(RaidOpen, UnopenableMemberShowsInvalidHandle) {
     }
 }
 
-TEST(RaidOpen, SizeFromTheSmallestMemberOrTheLdmHeader) {
+TEST(RaidOpen, SizeFromTheLargestMemberOrTheLdmHeader) {
     test::TempDir dir;
     auto a = dir.write("a.img", test::taggedMember(0, 100));
     auto b = dir.write("b.img", test::taggedMember(1, 90));
@@ -256,8 +255,9 @@ TEST(RaidOpen, SizeFromTheSmallestMemberOrTheLdmHeader) {
     disk::RecoveryContext ctx;
     auto r5 = makeRaid(&ctx, {a, b, c, "MISSING DISK"}, 5, 2, 16, {0, 0, 20, 0});
     ASSERT_TRUE(r5->open());
-    EXPECT_EQ(r5->totalSectors(), 3u * 80);  // smallest data area 90 -> 5 units of 16
-    EXPECT_EQ(ctx.totalSectors, 3u * 80);
+    EXPECT_EQ(r5->totalSectors(), 3u * 96);  // largest data area 100 -> 6 units of 16
+    EXPECT_EQ(ctx.totalSectors, 3u * 96);
+    EXPECT_EQ(r5->memberData()[1].heldSectors, 90);  // b is short
     r5->memberDataSize = 77;
     ASSERT_TRUE(r5->open());
     EXPECT_EQ(r5->totalSectors(), 3u * 77);

@@ -99,21 +99,30 @@ TEST(PartitionMbr, LoopingChainIsCutAfterFiftyBootRecords) {
 
 TEST(PartitionMbr, BadEntriesNeverReadOutsideTheDisk) {
     SparseDisk disk(4096);
-    mbrEntry(disk.at(0), 0, 0x07, 0xFFFFFFF0, 0xFFFFFFFF);  // past the end: the probe fails, "NTFS"
+    mbrEntry(disk.at(0), 0, 0x07, 0xFFFFFFF0, 0xFFFFFFFF);  // past the end: left out, named
     mbrEntry(disk.at(0), 1, 0x0F, 0xFFFFFF00, 10);          // the chain starts past the end
-    Listing l = list(disk);
-    EXPECT_NE(l.result, 0);  // the boot record could not be read
-    EXPECT_EQ(summary(l.volumes), (Rows{"0|NTFS|2097151   MB|4294967280"}));
+    std::vector<VolumeRecord> volumes;
+    Partition finder(disk, volumes);
+    EXPECT_EQ(finder.listPartitions(), 0);
+    EXPECT_TRUE(volumes.empty());
+    ASSERT_EQ(finder.warnings().size(), 2u);
+    EXPECT_EQ(finder.warnings()[0], "primary partition 1 (type 0x07) starts at sector 4294967280, past the disk's "
+                                    "end (4096 sectors): what it holds is not listed");
     EXPECT_EQ(disk.outsideReads, 0);
+    SparseDisk unsigned_(4096);  // a boot record that lacks its signature holds no table
+    mbrEntry(unsigned_.at(0), 0, 0x0F, 100, 1000);
+    mbrEntry(unsigned_.at(100), 0, 0x0B, 10, 2048);
+    unsigned_.at(100)[510] = 0;
+    EXPECT_TRUE(list(unsigned_).volumes.empty());
 }
 
 TEST(PartitionMbr, TinyOrEmptyDisks) {
     SparseDisk none(0);
     EXPECT_NE(list(none).result, 0);
     SparseDisk one(1);  // too small for a GPT header: the MBR path is taken anyway
-    mbrEntry(one.at(0), 0, 0x0C, 63, 2048);
+    mbrEntry(one.at(0), 0, 0x0C, 0, 2048);
     Listing l = list(one, true);
-    EXPECT_EQ(summary(l.volumes), (Rows{"0|FAT32|1   MB|63"}));
+    EXPECT_EQ(summary(l.volumes), (Rows{"0|FAT32|1   MB|0"}));
     EXPECT_EQ(one.outsideReads, 0);
 }
 

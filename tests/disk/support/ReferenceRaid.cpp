@@ -1,5 +1,6 @@
 #include "disk/support/ReferenceRaid.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "disk/FileReadSeek.h"
@@ -31,8 +32,20 @@ bool ReferenceRaid::open(const std::vector<std::string>& names, std::vector<int6
         }
         members_.push_back(std::move(m));
     }
+    int64_t largest = 0;
+    for (size_t i = 0; i < members_.size(); ++i)
+        if (!members_[i]->isMissing())
+            largest = std::max(largest, members_[i]->sizeBytes() / 512 - offsets_[i]);
+    const int64_t dataMembers = level == 0 ? static_cast<int64_t>(names.size()) : static_cast<int64_t>(names.size()) - 1;
+    totalSectors = largest / stripe * stripe * dataMembers;
     baseOffset = 0;
-    return seek(0) || true;
+    seek(0);
+    return totalSectors > 0;
+}
+
+bool ReferenceRaid::holds(size_t member, int64_t byte) const {
+    disk::readWriteInterface::Piece one{byte, nullptr, 1};
+    return !members_[member]->isMissing() && members_[member]->piecesInside(&one, 1);
 }
 
 void ReferenceRaid::map(int64_t sector, int64_t n, int level, int layout, int64_t stripe, int64_t* member,
@@ -67,47 +80,58 @@ bool ReferenceRaid::seek(int64_t offset) {
     position = offset;
     int64_t member = 0;
     int64_t memberSector = 0;
-    map((offset + baseOffset) / 512, static_cast<int64_t>(members_.size()), level_, layout_, stripe_, &member,
-        &memberSector);
+    const int64_t sector = (offset + baseOffset) / 512;
+    map(sector, static_cast<int64_t>(members_.size()), level_, layout_, stripe_, &member, &memberSector);
     current = member;
-    int64_t byte = (memberSector + offsets_[static_cast<size_t>(member)]) * 512;
-    if (!members_[static_cast<size_t>(member)]->isMissing())
+    const int64_t byte = (memberSector + offsets_[static_cast<size_t>(member)]) * 512;
+    mode_ = Mode::Unservable;
+    if (sector >= totalSectors) return false;
+    if (holds(static_cast<size_t>(member), byte)) {
+        mode_ = Mode::Direct;
         return members_[static_cast<size_t>(member)]->seek(byte, 0);
-    bool result = false;
-    for (auto& m : members_)
-        if (!m->isMissing()) result = m->seek(byte, 0);
-    return result;
+    }
+    if (level_ != 5) return false;
+    for (size_t m = 0; m < members_.size(); ++m)
+        if (static_cast<int64_t>(m) != member && !holds(m, byte)) return false;
+    mode_ = Mode::Rebuild;
+    bool all = true;
+    for (size_t m = 0; m < members_.size(); ++m)
+        if (static_cast<int64_t>(m) != member && !members_[m]->seek(byte, 0)) all = false;
+    return all;
 }
 
 bool ReferenceRaid::read(void* buffer, uint32_t count) {
     auto* out = static_cast<unsigned char*>(buffer);
-    bool result = false;
+    if (count / 512 == 0) return false;
+    bool ok = true;
     for (uint32_t s = 0; s < count / 512; ++s) {
-        auto& cur = members_[static_cast<size_t>(current)];
-        if (!cur->isMissing()) {
-            result = cur->read(out + s * 512, 512);
-            if (!result) continue;
+        unsigned char* sector = out + static_cast<size_t>(s) * 512;
+        if (mode_ == Mode::Unservable) {
+            std::memset(sector, 0, 512);
+            ok = false;
+        } else if (mode_ == Mode::Direct) {
+            if (!members_[static_cast<size_t>(current)]->read(sector, 512)) {
+                ok = false;
+                continue;  // no advance: the next sector comes from where this read left off
+            }
         } else {
             unsigned char rebuild[512] = {};
-            bool any = false;
             bool all = true;
-            for (auto& m : members_) {
-                if (m->isMissing()) continue;
+            for (size_t m = 0; m < members_.size(); ++m) {
+                if (static_cast<int64_t>(m) == current) continue;
                 unsigned char scratch[512] = {};
-                if (!m->read(scratch, 512)) all = false;
+                if (!members_[m]->read(scratch, 512)) all = false;
                 for (int b = 0; b < 512; ++b) rebuild[b] ^= scratch[b];
-                any = true;
             }
-            std::memcpy(out + s * 512, rebuild, 512);
-            if (any && !all) {
-                result = false;
+            std::memcpy(sector, rebuild, 512);
+            if (!all) {
+                ok = false;
                 continue;
             }
-            result = any;
         }
         seek(position + 512);
     }
-    return result;
+    return ok;
 }
 
 }  // namespace quenlow::test

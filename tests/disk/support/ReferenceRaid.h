@@ -1,7 +1,9 @@
 #pragma once
 // The RAID virtual disk read exactly as it is defined, one sector at a time: map the logical
-// sector, seek the member, read 512 bytes (or XOR the present members for a missing one),
-// seek to the next sector. The virtual disk's run-at-once reads are compared against it.
+// sector, decide how it is served (from its member when that member holds it, under RAID-5
+// as the XOR of every other member when they all hold it, otherwise not at all, and never
+// past the disk's end), read 512 bytes, seek to the next sector. The virtual disk's
+// run-at-once reads are compared against it.
 
 #include <cstdint>
 #include <memory>
@@ -14,7 +16,8 @@ namespace quenlow::test {
 
 class ReferenceRaid {
 public:
-    // `names` are member paths, or "MISSING DISK". Opens every member; false when one fails.
+    // `names` are member paths, or "MISSING DISK". Opens every member; false when one fails
+    // or the disk would hold no sectors.
     bool open(const std::vector<std::string>& names, std::vector<int64_t> offsets, int level, int layout,
               int64_t stripe, bool vhd);
     bool seek(int64_t offset);
@@ -27,13 +30,19 @@ public:
     int64_t position = 0;
     int64_t baseOffset = 0;
     int64_t current = -1;
+    // The largest member's data area in whole stripe units, times the data members.
+    int64_t totalSectors = 0;
 
 private:
+    enum class Mode { Direct, Rebuild, Unservable };
+    bool holds(size_t member, int64_t byte) const;
+
     std::vector<std::unique_ptr<disk::readWriteInterface>> members_;
     std::vector<int64_t> offsets_;
     int level_ = 0;
     int layout_ = 1;
     int64_t stripe_ = 128;
+    Mode mode_ = Mode::Unservable;
 };
 
 }  // namespace quenlow::test
