@@ -8,6 +8,7 @@
 #include "cli/Command.h"
 #include "cli/EntryJson.h"
 #include "cli/ParsedVolume.h"
+#include "cli/TerminalText.h"
 
 namespace quenlow::cli {
 
@@ -21,6 +22,9 @@ struct LsOptions {
 };
 
 constexpr int kMaxDepth = 1000;
+// The name column is padded to its longest name up to this many columns; longer names run
+// over into the rest of their row.
+constexpr size_t kNameColumns = 40;
 
 class Lister {
 public:
@@ -34,12 +38,15 @@ public:
             if (!target.root) seen_.insert(target.entry);
             walk(volume_.childrenOf(target), target.path, 0);
         }
+        // After a failed write nothing more is written; main reports it.
+        if (!std::cout) return;
         if (options_.json) {
             out_ += first_ ? "]\n" : "\n]\n";
             flush();
         } else {
-            printTable({"File(s) List", "Creation Time", "Access Time", "Modification Time", "Size", "Attribute"},
-                       rows_);
+            writeTable(std::cout,
+                       {"File(s) List", "Creation Time", "Access Time", "Modification Time", "Size", "Attribute"},
+                       rows_, {kNameColumns});
         }
     }
 
@@ -47,6 +54,7 @@ private:
     void walk(const std::vector<fs::EntryRef>& entries, const std::string& base, int depth) {
         auto& p = volume_.parser();
         for (fs::EntryRef e : entries) {
+            if (!std::cout) return;  // standard output failed: stop the walk
             if (!seen_.insert(e).second) continue;  // a child list that loops back
             std::string path = base.empty() ? p.name(e) : base + "/" + p.name(e);
             emit(e, path);

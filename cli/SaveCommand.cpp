@@ -6,6 +6,7 @@
 #include "cli/CliContext.h"
 #include "cli/Command.h"
 #include "cli/ParsedVolume.h"
+#include "cli/TerminalText.h"
 #include "output/FolderSaver.h"
 
 namespace quenlow::cli {
@@ -35,16 +36,19 @@ int report(CliContext& context, const output::SaveReport& r, const std::string& 
         case Outcome::Saved:
             break;
     }
-    for (const auto& n : r.renamed) std::cerr << "saved under another name: " << n.volumePath << " -> " << n.savedPath << '\n';
+    // Paths hold names from the disk: escaped.
+    for (const auto& n : r.renamed)
+        std::cerr << "saved under another name: " << terminalText(n.volumePath) << " -> " << terminalText(n.savedPath) << '\n';
     for (const auto& f : r.failures)
-        std::cerr << (f.folder ? "folder not made: " : "not saved: ") << f.path << ": " << f.error << '\n';
+        std::cerr << (f.folder ? "folder not made: " : "not saved: ") << terminalText(f.path) << ": "
+                  << terminalText(f.error) << '\n';
     for (const auto& d : r.damaged) {
-        std::cerr << "damaged: " << d.path << ": bytes";
+        std::cerr << "damaged: " << terminalText(d.path) << ": bytes";
         for (size_t i = 0; i < d.ranges.size(); ++i)
             std::cerr << (i == 0 ? " " : ", ") << d.ranges[i].offset << "-" << d.ranges[i].end() - 1;
         std::cerr << " could not be read from the source (saved as zeros)\n";
     }
-    std::cout << r.written << " of " << r.counted << " file(s) saved into " << out;
+    std::cout << r.written << " of " << r.counted << " file(s) saved into " << terminalText(out);
     if (r.skipped > 0) std::cout << ", " << r.skipped << " passed over ($BadClus)";
     if (!r.renamed.empty()) std::cout << ", " << r.renamed.size() << " under another name";
     if (!r.damaged.empty()) std::cout << ", " << r.damaged.size() << " damaged";

@@ -1,6 +1,7 @@
 #pragma once
 // Feedback on a terminal: a progress line on standard error when it is a terminal (none
 // when piped), messages on standard error, questions answered at the terminal or by --yes.
+// Every text is escaped (TerminalText): a status line may carry a name from the disk.
 
 #include <atomic>
 #include <cstdint>
