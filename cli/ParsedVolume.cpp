@@ -33,6 +33,17 @@ private:
     Feedback& to_;
 };
 
+// A volume given as RAW is for raw recovery (carving), which is not built yet; the session
+// would only give the wizard's "not a valid drive.".
+bool refuseRaw(CliContext& context, const VolumeSelectionOptions& options, const volumes::VolumeRecord& volume) {
+    if (volume.fileSystem != "RAW") return false;
+    std::string which = options.volume.empty() ? "the volume at sector " + std::to_string(volume.startSector)
+                                               : "volume " + options.volume;
+    context.error(which + " is to be carved, not listed: raw recovery is not built yet");
+    context.exitStatus = kExitFailed;
+    return true;
+}
+
 }  // namespace
 
 void takePathFromVolume(VolumeSelectionOptions& options, std::string& path, bool pathGiven) {
@@ -73,7 +84,7 @@ void runStoppable(WorkControl& control, const std::function<void()>& work) {
 }
 
 bool ParsedVolume::open(CliContext& context, const VolumeSelectionOptions& options) {
-    if (!selectVolume(context, options, volume_)) return false;
+    if (!selectVolume(context, options, volume_) || refuseRaw(context, options, volume_)) return false;
     if (!context.recovery.raidDisk) {
         context.error("the array is not open");
         context.exitStatus = kExitFailed;

@@ -80,6 +80,7 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
         }
         context.yes = context.yes || options->yes;
         context.feedback.setAssumeYes(context.yes);
+        context.feedback.setOutputFolder(output::FolderSaver::cleanOutputFolder(options->out));
         ParsedVolume volume;
         ParsedVolume::Target target;
         if (!volume.openAt(context, options->volume, options->path, target)) return;

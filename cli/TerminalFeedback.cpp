@@ -6,6 +6,7 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "cli/TerminalPhrases.h"
 #include "cli/TerminalText.h"
 
 namespace quenlow::cli {
@@ -56,7 +57,7 @@ void TerminalFeedback::progressPosition(int64_t position) {
 void TerminalFeedback::redraw() {
     int permille = high_ > low_ ? static_cast<int>((pos_ - low_) * 1000 / (high_ - low_)) : 0;
     permille = std::max(0, std::min(1000, permille));
-    std::string line = fitColumns(status_, 60);
+    std::string line = fitColumns(terminalStatus(status_), 60);
     std::fprintf(stderr, "\r\033[K[%3d.%d%%] %s", permille / 10, permille % 10, line.c_str());
     std::fflush(stderr);
     lineShown_ = true;
@@ -71,19 +72,21 @@ void TerminalFeedback::finishProgress() {
 }
 
 void TerminalFeedback::message(const std::string& text) {
+    std::string shown = terminalMessage(text);
+    if (shown.empty()) return;
     finishProgress();
-    std::cerr << terminalText(text) << '\n';
+    std::cerr << terminalText(shown) << '\n';
 }
 
 bool TerminalFeedback::ask(const std::string& question) {
     finishProgress();
-    std::string shown = terminalText(question);
+    std::string shown = terminalText(terminalQuestion(question, outputFolder_));
     if (assumeYes_) {
-        std::cerr << shown << " yes\n";
+        std::cerr << shown << " yes (--yes)\n";
         return true;
     }
     if (::isatty(STDIN_FILENO) != 1) {
-        std::cerr << shown << "\n(no terminal to answer on: taken as no; --yes answers yes)\n";
+        std::cerr << shown << " no: there is no terminal to answer on (--yes answers yes)\n";
         return false;
     }
     std::cerr << shown << " [y/N] " << std::flush;

@@ -1,5 +1,5 @@
-// The command line's text output: names crafted to drive the terminal and a standard
-// output that fails, on real member files.
+// The command line's text output: names crafted to drive the terminal, a standard output
+// that fails and the volumes it cannot list, on real member files.
 
 #include <gtest/gtest.h>
 
@@ -61,6 +61,10 @@ TEST(CliTerminal, NamesFromTheDiskAreEscapedInListingsAndSaveReports) {
     CliResult save = runCli(with(array, with({"save", "/", "--out", out.str(), "--yes"}, volume)));
     EXPECT_FALSE(drivesTheTerminal(save.err + save.out)) << save.err;
     EXPECT_NE(save.err.find("saved under another name: \\x1b[31mred -> "), std::string::npos) << save.err;
+    // The question and the progress in the command line's words, not the wizard's.
+    EXPECT_NE(save.err.find("Save 5 files into " + out.str() + "? yes"), std::string::npos) << save.err;
+    for (const char* wizard : {"do u want", "Select save button", "work done", "ParsingBasedOnMFT"})
+        EXPECT_EQ((save.err + ls.err).find(wizard), std::string::npos) << wizard;
 }
 
 TEST(CliTerminal, AFailedWriteOnStandardOutputFailsTheCommand) {
@@ -69,5 +73,14 @@ TEST(CliTerminal, AFailedWriteOnStandardOutputFailsTheCommand) {
         CliResult r = runCli(with(kDemoArray, command), "/dev/full");
         EXPECT_EQ(r.status, 1) << command[0];
         EXPECT_NE(r.err.find("cannot write to standard output"), std::string::npos) << r.err;
+    }
+}
+
+TEST(CliTerminal, RawVolumesAreRefusedPlainly) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"ls", "/"}, {"save", "/", "--out", "never-made"}}) {
+        CliResult r = runCli(with(kDemoArray, with(args, {"--at", "2048", "--end", "34815", "--fs", "RAW"})));
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("raw recovery is not built yet"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("not a valid drive"), std::string::npos) << r.err;
     }
 }

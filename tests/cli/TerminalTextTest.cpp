@@ -1,10 +1,13 @@
-// What reaches the terminal: escapes for what could drive it, columns by display width.
+// What reaches the terminal: escapes for what could drive it, columns by display width, and
+// the core's texts in the command line's words.
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "cli/TerminalPhrases.h"
 #include "cli/TerminalText.h"
+#include "recovery/ParseCompletion.h"
 
 using namespace quenlow;
 
@@ -35,4 +38,13 @@ TEST(TerminalText, TablesAlignByDisplayColumnsAndCapTheNameColumn) {
                                 {{"日本", "1"}, {"e\xcc\x81", "2"}, {"a\nb", "3"}, {std::string(12, 'x'), "4"}},
                                 {8}));
     EXPECT_EQ(out.str(), "Name      Size\n日本      1\ne\xcc\x81         2\na\\x0ab    3\nxxxxxxxxxxxx  4\n");
+}
+
+TEST(TerminalPhrases, TheCoresWizardTextsAreSaidForATerminal) {
+    const std::string question = "number of files found inside this folder = 642 .do u want to continue dumping these files..?";
+    EXPECT_EQ(cli::terminalQuestion(question, "out"), "Save 642 files into out?");
+    EXPECT_EQ(cli::terminalStatus(" ParsingBasedOnMFT is going on...."), "parsing the MFT...");
+    EXPECT_EQ(cli::terminalStatus("parsing MFT entry 4096..."), "parsing MFT record 4096...");
+    EXPECT_EQ(cli::terminalMessage(recovery::kParseDoneText), "");
+    EXPECT_EQ(cli::terminalMessage("something new"), "something new");
 }
