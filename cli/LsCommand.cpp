@@ -106,11 +106,14 @@ Registration ls(50, [](CLI::App& app, CliContext& context) {
     auto options = std::make_shared<LsOptions>();
     auto* cmd = app.add_subcommand("ls", "list the entries of a folder of a volume (deleted ones marked)");
     addVolumeSelectionOptions(*cmd, options->volume);
-    auto* pathOption = cmd->add_option("PATH", options->path, "folder or file, '/'-separated from the root (default: the root)");
+    auto* pathOption = cmd->add_option(
+        "PATH", options->path, "folder or file, '/'-separated from the root (default: the root); with --at, the first argument");
     cmd->add_flag("-R,--recursive", options->recursive, "walk the whole tree below PATH, the orphan folder included");
     cmd->add_flag("--json", options->json, "one JSON object per entry");
+    cmd->footer("With a custom volume (--at START --end END --fs NAME) there is no VOL: the first argument is the PATH,\n"
+                "as in: ls --at 2048 --end 34815 --fs NTFS Documents");
     cmd->callback([options, pathOption, &context] {
-        takePathFromVolume(options->volume, options->path, pathOption->count() > 0);
+        if (!takePathFromVolume(context, options->volume, options->path, pathOption->count() > 0)) return;
         ParsedVolume volume;
         ParsedVolume::Target target;
         if (!volume.openAt(context, options->volume, options->path, target)) return;

@@ -46,11 +46,18 @@ bool refuseRaw(CliContext& context, const VolumeSelectionOptions& options, const
 
 }  // namespace
 
-void takePathFromVolume(VolumeSelectionOptions& options, std::string& path, bool pathGiven) {
-    if (options.customStart >= 0 && !pathGiven && !options.volume.empty()) {
-        path = options.volume;
-        options.volume.clear();
+bool takePathFromVolume(CliContext& context, VolumeSelectionOptions& options, std::string& path,
+                        bool pathGiven) {
+    if (options.customStart < 0 || options.volume.empty()) return true;
+    if (pathGiven) {
+        context.error("'" + path + "': with --at there is no VOL, so '" + options.volume +
+                      "' is the PATH and '" + path + "' is one argument too many");
+        context.exitStatus = kExitUsage;
+        return false;
     }
+    path = options.volume;
+    options.volume.clear();
+    return true;
 }
 
 void runStoppable(WorkControl& control, const std::function<void()>& work) {

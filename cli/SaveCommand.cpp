@@ -62,12 +62,15 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
     auto options = std::make_shared<SaveOptions>();
     auto* cmd = app.add_subcommand("save", "save a folder's files, one file, or (PATH /) everything into DIR");
     addVolumeSelectionOptions(*cmd, options->volume);
-    auto* pathOption = cmd->add_option("PATH", options->path,
-                                       "folder or file, '/'-separated from the root; / for every first-level entry");
+    auto* pathOption = cmd->add_option(
+        "PATH", options->path,
+        "folder or file, '/'-separated from the root; / for every first-level entry; with --at, the first argument");
     cmd->add_option("--out", options->out, "the output folder (made when missing)")->required();
     cmd->add_flag("-y,--yes", options->yes, "answer the question about the number of files with yes");
+    cmd->footer("With a custom volume (--at START --end END --fs NAME) there is no VOL: the first argument is the PATH,\n"
+                "as in: save --at 2048 --end 34815 --fs NTFS / --out DIR");
     cmd->callback([options, pathOption, &context] {
-        takePathFromVolume(options->volume, options->path, pathOption->count() > 0);
+        if (!takePathFromVolume(context, options->volume, options->path, pathOption->count() > 0)) return;
         if (options->path.empty()) {
             context.error("save: PATH is required (/ for everything)");
             context.exitStatus = kExitUsage;

@@ -1,5 +1,5 @@
 // The command line's text output: names crafted to drive the terminal, a standard output
-// that fails and the volumes it cannot list, on real member files.
+// that fails, the --at grammar and the volumes it cannot list, on real member files.
 
 #include <gtest/gtest.h>
 
@@ -76,11 +76,15 @@ TEST(CliTerminal, AFailedWriteOnStandardOutputFailsTheCommand) {
     }
 }
 
-TEST(CliTerminal, RawVolumesAreRefusedPlainly) {
-    for (std::vector<std::string> args : {std::vector<std::string>{"ls", "/"}, {"save", "/", "--out", "never-made"}}) {
-        CliResult r = runCli(with(kDemoArray, with(args, {"--at", "2048", "--end", "34815", "--fs", "RAW"})));
-        EXPECT_EQ(r.status, 1) << r.err;
-        EXPECT_NE(r.err.find("raw recovery is not built yet"), std::string::npos) << r.err;
+TEST(CliTerminal, WithAtThereIsNoVolAndRawVolumesAreRefusedPlainly) {
+    struct Case { std::vector<std::string> args; const char* fs; int status; const char* said; };
+    for (const Case& c : {Case{{"ls", "Documents"}, "NTFS", 0, ""}, Case{{"ls", "0"}, "NTFS", 1, "no entry '0'"},
+                          Case{{"ls", "0", "/"}, "NTFS", 2, "'/': with --at there is no VOL"},
+                          Case{{"ls", "/"}, "RAW", 1, "raw recovery is not built yet"},
+                          Case{{"save", "/", "--out", "never-made"}, "RAW", 1, "raw recovery is not built yet"}}) {
+        CliResult r = runCli(with(kDemoArray, with(c.args, {"--at", "2048", "--end", "34815", "--fs", c.fs})));
+        EXPECT_EQ(r.status, c.status) << c.args[1] << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("not a valid drive"), std::string::npos) << r.err;
     }
 }
