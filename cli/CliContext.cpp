@@ -6,6 +6,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "cli/TerminalText.h"
 #include "disk/FileReadSeekRaid.h"
 #include "disk/FileReadSeekVHD.h"
 
@@ -21,7 +22,7 @@ std::string memberName(const std::string& option) {
 
 void CliContext::error(const std::string& text) {
     feedback.finishProgress();
-    std::cerr << "quenlow: " << text << '\n';
+    std::cerr << "quenlow: " << terminalText(text) << '\n';
 }
 
 void CliContext::warn(const std::string& text) { error("warning: " + text); }
@@ -136,25 +137,13 @@ bool CliContext::openArray() {
     return true;
 }
 
-void printJson(const nlohmann::json& value) { std::cout << value.dump(2) << '\n'; }
+void printJson(const nlohmann::json& value) {
+    std::cout << terminalJson(value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)) << '\n';
+}
 
 void printTable(const std::vector<std::string>& header,
                 const std::vector<std::vector<std::string>>& rows) {
-    std::vector<size_t> width(header.size());
-    for (size_t i = 0; i < header.size(); ++i) width[i] = header[i].size();
-    for (const auto& row : rows)
-        for (size_t i = 0; i < row.size() && i < width.size(); ++i)
-            width[i] = std::max(width[i], row[i].size());
-    auto line = [&](const std::vector<std::string>& cells) {
-        std::string out;
-        for (size_t i = 0; i < cells.size() && i < width.size(); ++i) {
-            out += cells[i];
-            if (i + 1 < cells.size()) out += std::string(width[i] - cells[i].size() + 2, ' ');
-        }
-        std::cout << out << '\n';
-    };
-    line(header);
-    for (const auto& row : rows) line(row);
+    writeTable(std::cout, header, rows);
 }
 
 }  // namespace quenlow::cli

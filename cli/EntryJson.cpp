@@ -51,6 +51,7 @@ void appendTime(std::string& out, const char* key, const std::optional<platform:
 }  // namespace
 
 void appendJsonString(std::string& out, std::string_view s) {
+    static const char kHex[] = "0123456789abcdef";
     out += '"';
     size_t i = 0;
     while (i < s.size()) {
@@ -73,7 +74,6 @@ void appendJsonString(std::string& out, std::string_view s) {
             continue;
         }
         if (c < 0x20) {
-            static const char kHex[] = "0123456789abcdef";
             char esc[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
             out.append(esc, 6);
             ++i;
@@ -83,6 +83,12 @@ void appendJsonString(std::string& out, std::string_view s) {
         if (n == 0) {
             out += "\xEF\xBF\xBD";
             ++i;
+        } else if (n == 2 && c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0) {
+            // A C1 control character: JSON may leave it raw, but a terminal would act on it.
+            unsigned char d = static_cast<unsigned char>(s[i + 1]);
+            char esc[6] = {'\\', 'u', '0', '0', kHex[d >> 4], kHex[d & 15]};
+            out.append(esc, 6);
+            i += 2;
         } else {
             out.append(s.data() + i, n);
             i += n;

@@ -20,8 +20,8 @@ struct EntryJson {
     const fs::EntryTimes* times = nullptr;
 };
 
-// Appends `text` as a JSON string: quotes, backslashes and control characters escaped,
-// invalid UTF-8 replaced by U+FFFD.
+// Appends `text` as a JSON string: quotes, backslashes and control characters (C1 too)
+// escaped, invalid UTF-8 replaced by U+FFFD.
 void appendJsonString(std::string& out, std::string_view text);
 // "2020-01-02T03:04:05.5000000Z": UTC with the fraction the file system stores.
 std::string isoUtc(const platform::UnixTime& time, int fractionDigits);

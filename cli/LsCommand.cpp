@@ -8,6 +8,7 @@
 #include "cli/Command.h"
 #include "cli/EntryJson.h"
 #include "cli/ParsedVolume.h"
+#include "cli/TerminalText.h"
 
 namespace quenlow::cli {
 
@@ -21,6 +22,9 @@ struct LsOptions {
 };
 
 constexpr int kMaxDepth = 1000;
+// The name column is padded to its longest name up to this many columns; longer names run
+// over into the rest of their row.
+constexpr size_t kNameColumns = 40;
 
 class Lister {
 public:
@@ -34,12 +38,15 @@ public:
             if (!target.root) seen_.insert(target.entry);
             walk(volume_.childrenOf(target), target.path, 0);
         }
+        // After a failed write nothing more is written; main reports it.
+        if (!std::cout) return;
         if (options_.json) {
             out_ += first_ ? "]\n" : "\n]\n";
             flush();
         } else {
-            printTable({"File(s) List", "Creation Time", "Access Time", "Modification Time", "Size", "Attribute"},
-                       rows_);
+            writeTable(std::cout,
+                       {"File(s) List", "Creation Time", "Access Time", "Modification Time", "Size", "Attribute"},
+                       rows_, {kNameColumns});
         }
     }
 
@@ -47,6 +54,7 @@ private:
     void walk(const std::vector<fs::EntryRef>& entries, const std::string& base, int depth) {
         auto& p = volume_.parser();
         for (fs::EntryRef e : entries) {
+            if (!std::cout) return;  // standard output failed: stop the walk
             if (!seen_.insert(e).second) continue;  // a child list that loops back
             std::string path = base.empty() ? p.name(e) : base + "/" + p.name(e);
             emit(e, path);
@@ -98,11 +106,14 @@ Registration ls(50, [](CLI::App& app, CliContext& context) {
     auto options = std::make_shared<LsOptions>();
     auto* cmd = app.add_subcommand("ls", "list the entries of a folder of a volume (deleted ones marked)");
     addVolumeSelectionOptions(*cmd, options->volume);
-    auto* pathOption = cmd->add_option("PATH", options->path, "folder or file, '/'-separated from the root (default: the root)");
+    auto* pathOption = cmd->add_option(
+        "PATH", options->path, "folder or file, '/'-separated from the root (default: the root); with --at, the first argument");
     cmd->add_flag("-R,--recursive", options->recursive, "walk the whole tree below PATH, the orphan folder included");
     cmd->add_flag("--json", options->json, "one JSON object per entry");
+    cmd->footer("With a custom volume (--at START --end END --fs NAME) there is no VOL: the first argument is the PATH,\n"
+                "as in: ls --at 2048 --end 34815 --fs NTFS Documents");
     cmd->callback([options, pathOption, &context] {
-        takePathFromVolume(options->volume, options->path, pathOption->count() > 0);
+        if (!takePathFromVolume(context, options->volume, options->path, pathOption->count() > 0)) return;
         ParsedVolume volume;
         ParsedVolume::Target target;
         if (!volume.openAt(context, options->volume, options->path, target)) return;

@@ -33,13 +33,31 @@ private:
     Feedback& to_;
 };
 
+// A volume given as RAW is for raw recovery (carving), which is not built yet; the session
+// would only give the wizard's "not a valid drive.".
+bool refuseRaw(CliContext& context, const VolumeSelectionOptions& options, const volumes::VolumeRecord& volume) {
+    if (volume.fileSystem != "RAW") return false;
+    std::string which = options.volume.empty() ? "the volume at sector " + std::to_string(volume.startSector)
+                                               : "volume " + options.volume;
+    context.error(which + " is to be carved, not listed: raw recovery is not built yet");
+    context.exitStatus = kExitFailed;
+    return true;
+}
+
 }  // namespace
 
-void takePathFromVolume(VolumeSelectionOptions& options, std::string& path, bool pathGiven) {
-    if (options.customStart >= 0 && !pathGiven && !options.volume.empty()) {
-        path = options.volume;
-        options.volume.clear();
+bool takePathFromVolume(CliContext& context, VolumeSelectionOptions& options, std::string& path,
+                        bool pathGiven) {
+    if (options.customStart < 0 || options.volume.empty()) return true;
+    if (pathGiven) {
+        context.error("'" + path + "': with --at there is no VOL, so '" + options.volume +
+                      "' is the PATH and '" + path + "' is one argument too many");
+        context.exitStatus = kExitUsage;
+        return false;
     }
+    path = options.volume;
+    options.volume.clear();
+    return true;
 }
 
 void runStoppable(WorkControl& control, const std::function<void()>& work) {
@@ -73,7 +91,7 @@ void runStoppable(WorkControl& control, const std::function<void()>& work) {
 }
 
 bool ParsedVolume::open(CliContext& context, const VolumeSelectionOptions& options) {
-    if (!selectVolume(context, options, volume_)) return false;
+    if (!selectVolume(context, options, volume_) || refuseRaw(context, options, volume_)) return false;
     if (!context.recovery.raidDisk) {
         context.error("the array is not open");
         context.exitStatus = kExitFailed;

@@ -52,8 +52,10 @@ private:
     std::unique_ptr<recovery::VolumeSession> session_;
 };
 
-// With a custom volume (--at) VOL may be left out: a single word then is the PATH.
-void takePathFromVolume(VolumeSelectionOptions& options, std::string& path, bool pathGiven);
+// With a custom volume (--at) there is no VOL: the first word is the PATH, and a second
+// one is an error (printed, with the exit status set; returns false).
+bool takePathFromVolume(CliContext& context, VolumeSelectionOptions& options, std::string& path,
+                        bool pathGiven);
 
 // Runs `work` while a watcher turns Ctrl-C into a stop request on `control`.
 void runStoppable(WorkControl& control, const std::function<void()>& work);

@@ -6,6 +6,7 @@
 #include "cli/CliContext.h"
 #include "cli/Command.h"
 #include "cli/ParsedVolume.h"
+#include "cli/TerminalText.h"
 #include "output/FolderSaver.h"
 
 namespace quenlow::cli {
@@ -35,16 +36,19 @@ int report(CliContext& context, const output::SaveReport& r, const std::string& 
         case Outcome::Saved:
             break;
     }
-    for (const auto& n : r.renamed) std::cerr << "saved under another name: " << n.volumePath << " -> " << n.savedPath << '\n';
+    // Paths hold names from the disk: escaped.
+    for (const auto& n : r.renamed)
+        std::cerr << "saved under another name: " << terminalText(n.volumePath) << " -> " << terminalText(n.savedPath) << '\n';
     for (const auto& f : r.failures)
-        std::cerr << (f.folder ? "folder not made: " : "not saved: ") << f.path << ": " << f.error << '\n';
+        std::cerr << (f.folder ? "folder not made: " : "not saved: ") << terminalText(f.path) << ": "
+                  << terminalText(f.error) << '\n';
     for (const auto& d : r.damaged) {
-        std::cerr << "damaged: " << d.path << ": bytes";
+        std::cerr << "damaged: " << terminalText(d.path) << ": bytes";
         for (size_t i = 0; i < d.ranges.size(); ++i)
             std::cerr << (i == 0 ? " " : ", ") << d.ranges[i].offset << "-" << d.ranges[i].end() - 1;
         std::cerr << " could not be read from the source (saved as zeros)\n";
     }
-    std::cout << r.written << " of " << r.counted << " file(s) saved into " << out;
+    std::cout << r.written << " of " << r.counted << " file(s) saved into " << terminalText(out);
     if (r.skipped > 0) std::cout << ", " << r.skipped << " passed over ($BadClus)";
     if (!r.renamed.empty()) std::cout << ", " << r.renamed.size() << " under another name";
     if (!r.damaged.empty()) std::cout << ", " << r.damaged.size() << " damaged";
@@ -58,12 +62,15 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
     auto options = std::make_shared<SaveOptions>();
     auto* cmd = app.add_subcommand("save", "save a folder's files, one file, or (PATH /) everything into DIR");
     addVolumeSelectionOptions(*cmd, options->volume);
-    auto* pathOption = cmd->add_option("PATH", options->path,
-                                       "folder or file, '/'-separated from the root; / for every first-level entry");
+    auto* pathOption = cmd->add_option(
+        "PATH", options->path,
+        "folder or file, '/'-separated from the root; / for every first-level entry; with --at, the first argument");
     cmd->add_option("--out", options->out, "the output folder (made when missing)")->required();
     cmd->add_flag("-y,--yes", options->yes, "answer the question about the number of files with yes");
+    cmd->footer("With a custom volume (--at START --end END --fs NAME) there is no VOL: the first argument is the PATH,\n"
+                "as in: save --at 2048 --end 34815 --fs NTFS / --out DIR");
     cmd->callback([options, pathOption, &context] {
-        takePathFromVolume(options->volume, options->path, pathOption->count() > 0);
+        if (!takePathFromVolume(context, options->volume, options->path, pathOption->count() > 0)) return;
         if (options->path.empty()) {
             context.error("save: PATH is required (/ for everything)");
             context.exitStatus = kExitUsage;
@@ -76,6 +83,7 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
         }
         context.yes = context.yes || options->yes;
         context.feedback.setAssumeYes(context.yes);
+        context.feedback.setOutputFolder(output::FolderSaver::cleanOutputFolder(options->out));
         ParsedVolume volume;
         ParsedVolume::Target target;
         if (!volume.openAt(context, options->volume, options->path, target)) return;

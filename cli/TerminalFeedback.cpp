@@ -6,6 +6,9 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "cli/TerminalPhrases.h"
+#include "cli/TerminalText.h"
+
 namespace quenlow::cli {
 
 namespace {
@@ -54,8 +57,7 @@ void TerminalFeedback::progressPosition(int64_t position) {
 void TerminalFeedback::redraw() {
     int permille = high_ > low_ ? static_cast<int>((pos_ - low_) * 1000 / (high_ - low_)) : 0;
     permille = std::max(0, std::min(1000, permille));
-    std::string line = status_;
-    if (line.size() > 60) line = line.substr(0, 57) + "...";
+    std::string line = fitColumns(terminalStatus(status_), 60);
     std::fprintf(stderr, "\r\033[K[%3d.%d%%] %s", permille / 10, permille % 10, line.c_str());
     std::fflush(stderr);
     lineShown_ = true;
@@ -70,21 +72,24 @@ void TerminalFeedback::finishProgress() {
 }
 
 void TerminalFeedback::message(const std::string& text) {
+    std::string shown = terminalMessage(text);
+    if (shown.empty()) return;
     finishProgress();
-    std::cerr << text << '\n';
+    std::cerr << terminalText(shown) << '\n';
 }
 
 bool TerminalFeedback::ask(const std::string& question) {
     finishProgress();
+    std::string shown = terminalText(terminalQuestion(question, outputFolder_));
     if (assumeYes_) {
-        std::cerr << question << " yes\n";
+        std::cerr << shown << " yes (--yes)\n";
         return true;
     }
     if (::isatty(STDIN_FILENO) != 1) {
-        std::cerr << question << "\n(no terminal to answer on: taken as no; --yes answers yes)\n";
+        std::cerr << shown << " no: there is no terminal to answer on (--yes answers yes)\n";
         return false;
     }
-    std::cerr << question << " [y/N] " << std::flush;
+    std::cerr << shown << " [y/N] " << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer)) return false;
     return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');

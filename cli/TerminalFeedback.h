@@ -1,6 +1,8 @@
 #pragma once
 // Feedback on a terminal: a progress line on standard error when it is a terminal (none
 // when piped), messages on standard error, questions answered at the terminal or by --yes.
+// The core's texts are phrased for the terminal (TerminalPhrases) and escaped
+// (TerminalText): a status line may carry a name from the disk.
 
 #include <atomic>
 #include <cstdint>
@@ -25,6 +27,8 @@ public:
     bool interactive() const { return interactive_; }
     void setAssumeYes(bool yes) { assumeYes_ = yes; }
     void setQuiet(bool quiet) { quiet_ = quiet; }
+    // The folder a save writes into, named in the save question.
+    void setOutputFolder(std::string folder) { outputFolder_ = std::move(folder); }
 
 private:
     void redraw();
@@ -35,6 +39,7 @@ private:
     int64_t low_ = 0, high_ = 0, pos_ = 0;
     int lastPermille_ = -1;
     std::string status_;
+    std::string outputFolder_;
 };
 
 // Ctrl-C handling: the first SIGINT sets the flag (long work polls it and stops like the

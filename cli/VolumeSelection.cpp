@@ -70,7 +70,7 @@ void addVolumeSelectionOptions(CLI::App& command, VolumeSelectionOptions& o) {
         "scan: no 1 MiB chunk starting beyond this sector is scanned; with --at: the custom volume's last sector");
     command.add_option("--scan-end", o.scanEnd, "scan: the scan's end, when --end gives a custom volume's end")
         ->check(kSectorNumber);
-    command.add_option("--at", o.customStart, "a custom volume (or custom settings for VOL): its first sector")
+    command.add_option("--at", o.customStart, "a custom volume's first sector (there is no VOL then: the first argument is the PATH)")
         ->check(kSectorNumber);
     command.add_option("--fs", o.customFs, "with --at: treat the volume as this file system: " + fileSystemNames());
 }

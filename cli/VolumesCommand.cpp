@@ -4,6 +4,7 @@
 
 #include "cli/CliContext.h"
 #include "cli/Command.h"
+#include "cli/TerminalText.h"
 #include "cli/VolumeSelection.h"
 
 namespace quenlow::cli {
@@ -30,7 +31,7 @@ void run(CliContext& context, const VolumesOptions& o) {
                             {"file_system", row.fileSystem},
                             {"volume_size", row.volumeSize},
                             {"start_sector", row.record.startSector}});
-        std::cout << list.dump(2) << '\n';
+        std::cout << terminalJson(list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)) << '\n';
         return;
     }
     std::vector<std::vector<std::string>> rows;

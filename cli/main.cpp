@@ -1,12 +1,32 @@
 // quenlow: the command line of the RAID recovery tool.
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/CliContext.h"
 #include "cli/Command.h"
+
+namespace {
+
+// Whatever the command made of its work, a listing that did not reach standard output
+// (a full disk, a closed pipe) is a failure.
+int checkedExit(quenlow::cli::CliContext& context, int status) {
+    std::cout.flush();
+    bool failed = !std::cout;
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) failed = true;
+    if (!failed) return status;
+    int error = errno;
+    context.error(std::string("cannot write to standard output") + (error != 0 ? ": " + std::string(std::strerror(error)) : ""));
+    return quenlow::cli::kExitFailed;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace quenlow::cli;
@@ -37,9 +57,9 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
+        return checkedExit(context, app.exit(e));
     } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
+        return checkedExit(context, app.exit(e));
     } catch (const CLI::ParseError& e) {
         // A word where the command belongs is an unknown command, not a missing one.
         const auto extra = app.remaining();
@@ -51,12 +71,11 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
         app.exit(e);
-        return kExitUsage;
+        return checkedExit(context, kExitUsage);
     } catch (const std::exception& e) {
-        context.feedback.finishProgress();
-        std::cerr << "quenlow: " << e.what() << '\n';
-        return kExitFailed;
+        context.error(e.what());
+        return checkedExit(context, kExitFailed);
     }
     context.feedback.finishProgress();
-    return context.exitStatus;
+    return checkedExit(context, context.exitStatus);
 }

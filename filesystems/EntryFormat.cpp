@@ -20,13 +20,11 @@ std::string sizeText(int64_t bytes) {
 }
 
 std::string dateText(const platform::CalendarTime& t) {
+    // The 12-hour clock: midnight is 12 AM, noon 12 PM.
+    int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
     char buf[255];
-    if (t.hour > 12)
-        std::snprintf(buf, sizeof buf, "%02d/%02d/%d  %02d:%02d PM", t.month, t.day, t.year,
-                      t.hour - 12, t.minute);
-    else
-        std::snprintf(buf, sizeof buf, "%02d/%02d/%d  %02d:%02d AM", t.month, t.day, t.year,
-                      t.hour, t.minute);
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%d  %02d:%02d %s", t.month, t.day, t.year, hour12,
+                  t.minute, t.hour >= 12 ? "PM" : "AM");
     return buf;
 }
 

@@ -16,15 +16,17 @@ TEST(EntryFormat, SizeTextUsesPowersOfTwoAndTheUnitBoundaries) {
     EXPECT_EQ(fs::sizeText(-5), "-5 Bytes");
 }
 
-TEST(EntryFormat, DateTextKeepsTheHourRule) {
-    platform::CalendarTime t{2021, 3, 4, 13, 7, 59};
-    EXPECT_EQ(fs::dateText(t), "03/04/2021  01:07 PM");
-    t.hour = 12; t.minute = 0;
-    EXPECT_EQ(fs::dateText(t), "03/04/2021  12:00 AM");
-    t.hour = 0; t.minute = 5;
-    EXPECT_EQ(fs::dateText(t), "03/04/2021  00:05 AM");
-    t.hour = 23; t.minute = 59;
-    EXPECT_EQ(fs::dateText(t), "03/04/2021  11:59 PM");
+TEST(EntryFormat, DateTextUsesTheTwelveHourClock) {
+    struct Case {
+        int hour, minute;
+        const char* text;
+    };
+    for (const Case& c : {Case{0, 0, "03/04/2021  12:00 AM"}, Case{0, 5, "03/04/2021  12:05 AM"},
+                          Case{11, 59, "03/04/2021  11:59 AM"}, Case{12, 5, "03/04/2021  12:05 PM"},
+                          Case{13, 0, "03/04/2021  01:00 PM"}, Case{23, 59, "03/04/2021  11:59 PM"}}) {
+        platform::CalendarTime t{2021, 3, 4, c.hour, c.minute, 59};
+        EXPECT_EQ(fs::dateText(t), c.text) << c.hour << ":" << c.minute;
+    }
 }
 
 TEST(MemoryTree, KeepsOrderAndDeletesSubtrees) {

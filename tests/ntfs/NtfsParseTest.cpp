@@ -287,7 +287,7 @@ TEST(NtfsParse, EntryTextsComeFromStandardInformationAndFileNameFlags) {
     fs::EntryTexts t = p.parser->entryTexts(p.find("docs/attrs.txt"));
     EXPECT_EQ(t.created, "03/04/2021  01:07 PM");
     EXPECT_EQ(t.accessed, "03/04/2021  01:07 PM");
-    EXPECT_EQ(t.modified, "03/04/2021  00:05 AM");
+    EXPECT_EQ(t.modified, "03/04/2021  12:05 AM");
     EXPECT_EQ(t.attributes, "-R-H-S-A-C-E");
 }
 
