@@ -22,10 +22,37 @@ std::string sizeText(int64_t bytes) {
 std::string dateText(const platform::CalendarTime& t) {
     // The 12-hour clock: midnight is 12 AM, noon 12 PM.
     int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
-    char buf[255];
-    std::snprintf(buf, sizeof buf, "%02d/%02d/%d  %02d:%02d %s", t.month, t.day, t.year, hour12,
-                  t.minute, t.hour >= 12 ? "PM" : "AM");
-    return buf;
+    const char* half = t.hour >= 12 ? "PM" : "AM";
+    if (t.month < 0 || t.month > 99 || t.day < 0 || t.day > 99 || t.year < 0 || t.year > 9999 || t.hour < 0 ||
+        t.minute < 0 || t.minute > 99) {
+        char buf[255];
+        std::snprintf(buf, sizeof buf, "%02d/%02d/%d  %02d:%02d %s", t.month, t.day, t.year, hour12, t.minute, half);
+        return buf;
+    }
+    // "%02d/%02d/%d  %02d:%02d AM", digit by digit: listings format millions of these.
+    char buf[24];
+    size_t n = 0;
+    auto two = [&](int v) {
+        buf[n++] = static_cast<char>('0' + v / 10);
+        buf[n++] = static_cast<char>('0' + v % 10);
+    };
+    two(t.month);
+    buf[n++] = '/';
+    two(t.day);
+    buf[n++] = '/';
+    if (t.year >= 1000) buf[n++] = static_cast<char>('0' + t.year / 1000);
+    if (t.year >= 100) buf[n++] = static_cast<char>('0' + t.year / 100 % 10);
+    if (t.year >= 10) buf[n++] = static_cast<char>('0' + t.year / 10 % 10);
+    buf[n++] = static_cast<char>('0' + t.year % 10);
+    buf[n++] = ' ';
+    buf[n++] = ' ';
+    two(hour12);
+    buf[n++] = ':';
+    two(t.minute);
+    buf[n++] = ' ';
+    buf[n++] = half[0];
+    buf[n++] = 'M';
+    return std::string(buf, n);
 }
 
 std::string dateTextFromFileTime(uint64_t fileTime) {

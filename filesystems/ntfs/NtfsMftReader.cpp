@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "volumes/NtfsBootSector.h"
+
 namespace quenlow::fs {
 
 namespace {
@@ -42,16 +44,18 @@ bool NtfsMftReader::loadRecord(int64_t position, NtfsRecord& record) const {
 }
 
 bool NtfsMftReader::readBootSector() {
-    uint8_t boot[512];
-    view_.readQuiet(0, boot, sizeof boot);
+    uint8_t bytes[volumes::NtfsBootSector::kSize];
+    view_.readQuiet(0, bytes, sizeof bytes);
+    const volumes::NtfsBootSector boot = volumes::NtfsBootSector::parse(bytes);
     bootRead_ = true;
-    bootIsNtfs_ = std::memcmp(boot + 3, "NTFS", 4) == 0;
-    bytesPerSector_ = NtfsRecord::read16(boot, 11);
-    sectorsPerCluster_ = boot[13];
-    mftStartCluster_ = static_cast<int64_t>(NtfsRecord::read64(boot, 48));
-    mftMirrorCluster_ = static_cast<int64_t>(NtfsRecord::read64(boot, 56));
+    bootIsNtfs_ = boot.ntfsOemName;
+    bytesPerSector_ = boot.bytesPerSector;
+    sectorsPerCluster_ = boot.sectorsPerClusterRaw;
+    clusterBytes_ = static_cast<int64_t>(std::min<uint64_t>(boot.clusterBytes(), INT64_MAX));
+    mftStartCluster_ = static_cast<int64_t>(boot.mftCluster);
+    mftMirrorCluster_ = static_cast<int64_t>(boot.mftMirrorCluster);
     if (bootIsNtfs_) {
-        uint64_t total = NtfsRecord::read64(boot, 40);
+        uint64_t total = boot.totalSectors;
         volumeSize_ = total > static_cast<uint64_t>(INT64_MAX / 512) ? INT64_MAX : static_cast<int64_t>(total * 512);
     } else {
         volumeSize_ = recordSizeBytes_;
@@ -60,10 +64,7 @@ bool NtfsMftReader::readBootSector() {
 }
 
 bool NtfsMftReader::locateMft() {
-    // Clusters above 64 KiB store the sector count as a negative power of two.
-    int64_t sectors = sectorsPerCluster_;
-    if (sectorsPerCluster_ > 0x80 && 256 - sectorsPerCluster_ <= 20) sectors = int64_t{1} << (256 - sectorsPerCluster_);
-    clusterSize_ = bootRead_ ? static_cast<int64_t>(bytesPerSector_) * sectors : 4096;
+    clusterSize_ = bootRead_ ? clusterBytes_ : 4096;
     if (bootIsNtfs_) {
         mftLocated_ = true;
         int64_t position = saturatingMul(mftStartCluster_, clusterSize_);

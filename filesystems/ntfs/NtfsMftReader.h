@@ -76,6 +76,7 @@ private:
     bool bootIsNtfs_ = false;
     uint16_t bytesPerSector_ = 0;
     uint8_t sectorsPerCluster_ = 0;
+    int64_t clusterBytes_ = 0;
     int64_t mftStartCluster_ = 0;
     int64_t mftMirrorCluster_ = 0;
     bool usedMirror_ = false;

@@ -27,6 +27,10 @@ TEST(EntryFormat, DateTextUsesTheTwelveHourClock) {
         platform::CalendarTime t{2021, 3, 4, c.hour, c.minute, 59};
         EXPECT_EQ(fs::dateText(t), c.text) << c.hour << ":" << c.minute;
     }
+    // Years of any width, and fields no calendar has, as printf would give them.
+    EXPECT_EQ(fs::dateText({1601, 1, 1, 0, 0, 0}), "01/01/1601  12:00 AM");
+    EXPECT_EQ(fs::dateText({99, 12, 31, 23, 7, 0}), "12/31/99  11:07 PM");
+    EXPECT_EQ(fs::dateText({12345, 150, 7, 9, 3, 0}), "150/07/12345  09:03 AM");
 }
 
 TEST(MemoryTree, KeepsOrderAndDeletesSubtrees) {
