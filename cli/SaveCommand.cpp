@@ -18,9 +18,33 @@ struct SaveOptions {
     std::string path;
     std::string out;
     bool yes = false;
+    bool json = false;
 };
 
-int report(CliContext& context, const output::SaveReport& r, const std::string& out) {
+// The report for scripts: the counts, then every rename, failure and damaged file.
+void printJsonReport(const output::SaveReport& r, const std::string& out) {
+    nlohmann::ordered_json j;
+    j["output"] = out;
+    j["counted"] = r.counted;
+    j["saved"] = r.written;
+    j["passed_over"] = r.skipped;
+    j["failed"] = r.failedFiles();
+    j["stopped"] = r.stopped;
+    j["renamed"] = nlohmann::ordered_json::array();
+    for (const auto& n : r.renamed) j["renamed"].push_back({{"path", n.volumePath}, {"saved_as", n.savedPath}});
+    j["failures"] = nlohmann::ordered_json::array();
+    for (const auto& f : r.failures)
+        j["failures"].push_back({{"path", f.path}, {"folder", f.folder}, {"error", f.error}});
+    j["damaged"] = nlohmann::ordered_json::array();
+    for (const auto& d : r.damaged) {
+        nlohmann::ordered_json ranges = nlohmann::ordered_json::array();
+        for (const auto& range : d.ranges) ranges.push_back({{"offset", range.offset}, {"length", range.length}});
+        j["damaged"].push_back({{"path", d.path}, {"ranges", ranges}});
+    }
+    std::cout << j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+}
+
+int report(CliContext& context, const output::SaveReport& r, const std::string& out, bool json) {
     using Outcome = output::SaveReport::Outcome;
     switch (r.outcome) {
         case Outcome::NoOutputFolder:
@@ -35,6 +59,10 @@ int report(CliContext& context, const output::SaveReport& r, const std::string& 
             return kExitFailed;  // the reason was printed
         case Outcome::Saved:
             break;
+    }
+    if (json) {
+        printJsonReport(r, out);
+        return r.ok() ? kExitOk : kExitFailed;
     }
     // Paths hold names from the disk: escaped.
     for (const auto& n : r.renamed)
@@ -66,6 +94,7 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
         "PATH", options->path,
         "folder or file, '/'-separated from the root; / for every first-level entry; with --at, the first argument");
     cmd->add_option("--out", options->out, "the output folder (made when missing)")->required();
+    cmd->add_flag("--json", options->json, "the save report as JSON: counts, renames, failures, damaged byte ranges");
     cmd->add_flag("-y,--yes", options->yes, "answer the question about the number of files with yes");
     cmd->footer("With a custom volume (--at START --end END --fs NAME) there is no VOL: the first argument is the PATH,\n"
                 "as in: save --at 2048 --end 34815 --fs NTFS / --out DIR");
@@ -101,7 +130,7 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
                 result = saver.saveFile(target.entry, options->out);
         });
         context.feedback.finishProgress();
-        context.exitStatus = report(context, result, output::FolderSaver::cleanOutputFolder(options->out));
+        context.exitStatus = report(context, result, output::FolderSaver::cleanOutputFolder(options->out), options->json);
     });
 });
 

@@ -138,3 +138,27 @@ TEST(CliDamagedArrays, WhatCannotBeRebuiltIsSaidAtTheStartAndNonsenseIsRefused) 
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
 }
+
+// Saving from an array that lacks sectors: every file that touched one is named with its
+// byte ranges (in the report and in --json), and the save exits 1; the others save whole.
+TEST(CliDamagedArrays, FilesThatTouchUnservableSectorsAreReportedDamaged) {
+    test::TempFolder dir, out;
+    auto raid0 = test::ArrayBuilder::raid0(2, 128).buildFromFile(kFixtures + "/ntfs/ntfs.img");
+    std::vector<std::string> array = {"-m", raid0.memberPaths[0], "-m",
+                                      copyCut(dir, raid0.memberPaths[1], "r0.img", 8 << 20), "-l", "0"};
+    const std::string end = std::to_string(std::filesystem::file_size(kFixtures + "/ntfs/ntfs.img") / 512 - 1);
+    auto r = runCli(with(array, {"save", "--at", "0", "--end", end, "--fs", "ntfs", "/", "--out", out.str(), "--yes",
+                                 "--json"}));
+    EXPECT_EQ(r.status, 1) << r.err;
+    nlohmann::json report = nlohmann::json::parse(r.out);
+    ASSERT_FALSE(report["damaged"].empty());
+    for (const auto& d : report["damaged"]) {
+        ASSERT_FALSE(d["ranges"].empty()) << d;
+        std::string path = d["path"];
+        EXPECT_EQ(path.rfind(out.str(), 0), 0u) << path;
+        EXPECT_TRUE(std::filesystem::exists(path)) << path;  // saved, with zeros where nothing was read
+    }
+    EXPECT_GT(report["saved"].get<int64_t>(), static_cast<int64_t>(report["damaged"].size()));
+    EXPECT_EQ(report["counted"].get<int64_t>(),
+              report["saved"].get<int64_t>() + report["failed"].get<int64_t>() + report["passed_over"].get<int64_t>());
+}
