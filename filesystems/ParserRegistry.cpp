@@ -9,9 +9,13 @@ namespace quenlow::fs {
 // The file systems of this build: one line each. (A static registration object alone would
 // be dropped by the linker from a program that never names the parser.)
 ParserInfo ntfsParserInfo();
+ParserInfo fat32ParserInfo();
+ParserInfo fat16ParserInfo();
 using InfoFunction = ParserInfo (*)();
 constexpr InfoFunction kBuiltIn[] = {
     ntfsParserInfo,
+    fat32ParserInfo,
+    fat16ParserInfo,
 };
 
 namespace {

@@ -1,0 +1,115 @@
+#pragma once
+// What the FAT16 and FAT32 parsers share: the folder walk from the root (depth first,
+// deleted entries under their old folders, long names), the child lists, the first level
+// of the tree, the list's texts with DOS times taken as stored, and each file's data as the
+// clusters of its chain. Fat32Class and Fat16Class give the boot-sector test and the
+// geometry; the rest differs only by the data of a Variant.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "filesystems/VolumeParser.h"
+#include "filesystems/fat/FatDirRecord.h"
+#include "filesystems/fat/FatTable.h"
+
+namespace quenlow::fs {
+
+inline constexpr const char* kFatLinkingText = "maintaining tree Structure in vector...";
+inline constexpr const char* kFatCreatingTreeText = "Creating Tree Structure....";
+inline constexpr const char* kFatTreeCreatedText = "Tree Structure Created.";
+
+// The layout of a volume as its boot sector gives it (byte offsets from the volume start).
+struct FatGeometry {
+    uint32_t bytesPerSector = 0;
+    uint32_t sectorsPerCluster = 0;
+    uint64_t clusterBytes = 0;
+    int64_t fatStart = 0;
+    uint64_t fatBytes = 0;
+    int64_t rootStart = 0;    // the fixed root region (FAT16)
+    uint64_t rootBytes = 0;
+    uint32_t rootCluster = 2; // the root folder's first cluster (FAT32)
+    int64_t dataStart = 0;    // cluster 2
+    uint64_t bootTotalBytes = 0;
+};
+
+class FatVolumeParser : public VolumeParser {
+public:
+    struct Variant {
+        const char* notFormatText;  // the message of a failed boot-sector test
+        const char* findingText;    // the status of the walk
+        unsigned entryBytes;        // 2 or 4
+        uint32_t endMark;           // FAT entries from here on end a chain
+        bool fixedRoot;             // the root is a region before cluster 2 (FAT16)
+        bool highClusterWord;       // first cluster = high word * 65536 + low word (FAT32)
+        bool progressAfterTree;     // the tree fill ends with a full progress bar (FAT16)
+    };
+    static constexpr uint32_t kEnd = 0xFFFFFFFF;
+
+    ParseOutcome parse(WorkControl& control, Feedback& feedback, Mode mode) override;
+
+    std::vector<EntryRef> firstLevel() const override { return firstLevel_; }
+    EntryRef firstChild(EntryRef folder) const override;
+    EntryRef nextSibling(EntryRef entry) const override;
+    bool qualifiesAsSaveFolder(EntryRef entry) const override { return isFolder(entry); }
+    bool isFolder(EntryRef entry) const override;
+    bool isFile(EntryRef entry) const override;
+    bool hasChildren(EntryRef entry) const override { return firstChild(entry) != kNoEntry; }
+    bool isDeleted(EntryRef entry) const override;
+    std::string name(EntryRef entry) const override;
+    int64_t sizeField(EntryRef entry) const override;
+    bool setName(EntryRef entry, const std::string& newName) override;
+    std::string sizeText(EntryRef entry) override;
+    int64_t dataSize(EntryRef entry) override { return sizeField(entry); }
+    EntryTexts entryTexts(EntryRef entry) override;
+    EntryTimes times(EntryRef entry) override;
+    Result<EntryData> openData(EntryRef entry, Feedback& feedback) override;
+
+    static EntryRef refOf(size_t index) { return static_cast<EntryRef>(index) + 1; }
+    const FatDirRecord* record(EntryRef ref) const;
+    const std::vector<FatDirRecord>& records() const { return records_; }
+    const FatGeometry& geometry() const { return geometry_; }
+    uint64_t maxCluster() const { return maxCluster_; }
+    uint32_t firstCluster(const FatDirRecord& r) const;
+    // The FAT entry of `c`: kEnd for none (also for every cluster with driveFormatted).
+    uint32_t nextCluster(uint32_t c);
+    // Whether a chain goes on to `c`.
+    bool follows(uint32_t c) const { return c != kEnd && c >= 2 && c < clusterLimit_; }
+    FatTable& fat() { return fat_; }
+
+    // A DOS date and time as seconds since 1970, the fields taken as UTC; none when the
+    // fields do not make a date.
+    static std::optional<platform::UnixTime> dosTime(uint16_t date, uint16_t time);
+
+protected:
+    FatVolumeParser(const ParserSetup& setup, const Variant& variant);
+    // Checks the first sector and derives the geometry from it; false: not this file system.
+    virtual bool validateBootSector(const uint8_t* boot, FatGeometry& geometry) const = 0;
+
+private:
+    struct Frame;
+    void walk(WorkControl& control);
+    bool loadPiece(const Frame& f);
+    bool claim(uint32_t cluster, bool deletedWalk);
+    void linkChildren();
+    void fillTree(Feedback& feedback);
+    int64_t clusterOffset(uint32_t c) const;
+
+    ParserSetup setup_;
+    Variant variant_;
+    FatGeometry geometry_;
+    FatTable fat_;
+    uint64_t maxCluster_ = 0;
+    uint64_t clusterLimit_ = 0;
+    bool formatted_ = false;
+    std::vector<FatDirRecord> records_;
+    std::vector<EntryRef> firstLevel_;
+    std::vector<uint8_t> buffer_;
+    std::unordered_set<uint32_t> walked_;         // folder clusters walked from live folders
+    std::unordered_set<uint32_t> walkedDeleted_;  // ... and from deleted ones
+    TreeItem rootItem_ = kNoItem;
+};
+
+}  // namespace quenlow::fs
