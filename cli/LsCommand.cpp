@@ -19,6 +19,7 @@ struct LsOptions {
     std::string path;
     bool recursive = false;
     bool json = false;
+    bool formatted = false;
 };
 
 constexpr int kMaxDepth = 1000;
@@ -112,10 +113,12 @@ Registration ls(50, [](CLI::App& app, CliContext& context) {
     cmd->add_flag("--json", options->json, "one JSON object per entry");
     cmd->footer("With a custom volume (--at START --end END --fs NAME) there is no VOL: the first argument is the PATH,\n"
                 "as in: ls --at 2048 --end 34815 --fs NTFS Documents");
+    addFormattedOption(*cmd, options->formatted);
     cmd->callback([options, pathOption, &context] {
         if (!takePathFromVolume(context, options->volume, options->path, pathOption->count() > 0)) return;
         ParsedVolume volume;
         ParsedVolume::Target target;
+        context.recovery.driveFormatted = options->formatted;
         if (!volume.openAt(context, options->volume, options->path, target)) return;
         Lister(volume, *options).list(target);
         context.exitStatus = kExitOk;

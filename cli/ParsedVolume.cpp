@@ -46,6 +46,11 @@ bool refuseRaw(CliContext& context, const VolumeSelectionOptions& options, const
 
 }  // namespace
 
+void addFormattedOption(CLI::App& command, bool& formatted) {
+    command.add_flag("--formatted", formatted,
+                     "the drive was formatted: FAT files are read as contiguous clusters from their first one");
+}
+
 bool takePathFromVolume(CliContext& context, VolumeSelectionOptions& options, std::string& path,
                         bool pathGiven) {
     if (options.customStart < 0 || options.volume.empty()) return true;

@@ -52,6 +52,9 @@ private:
     std::unique_ptr<recovery::VolumeSession> session_;
 };
 
+// Adds --formatted ("Is Drive Formated..?"): FAT files are then read as contiguous runs.
+void addFormattedOption(CLI::App& command, bool& formatted);
+
 // With a custom volume (--at) there is no VOL: the first word is the PATH, and a second
 // one is an error (printed, with the exit status set; returns false).
 bool takePathFromVolume(CliContext& context, VolumeSelectionOptions& options, std::string& path,

@@ -19,6 +19,7 @@ struct SaveOptions {
     std::string out;
     bool yes = false;
     bool json = false;
+    bool formatted = false;
 };
 
 // The report for scripts: the counts, then every rename, failure and damaged file.
@@ -98,6 +99,7 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
     cmd->add_flag("-y,--yes", options->yes, "answer the question about the number of files with yes");
     cmd->footer("With a custom volume (--at START --end END --fs NAME) there is no VOL: the first argument is the PATH,\n"
                 "as in: save --at 2048 --end 34815 --fs NTFS / --out DIR");
+    addFormattedOption(*cmd, options->formatted);
     cmd->callback([options, pathOption, &context] {
         if (!takePathFromVolume(context, options->volume, options->path, pathOption->count() > 0)) return;
         if (options->path.empty()) {
@@ -115,6 +117,7 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
         context.feedback.setOutputFolder(output::FolderSaver::cleanOutputFolder(options->out));
         ParsedVolume volume;
         ParsedVolume::Target target;
+        context.recovery.driveFormatted = options->formatted;
         if (!volume.openAt(context, options->volume, options->path, target)) return;
         WorkControl& control = volume.session().control();
         output::FolderSaver saver(volume.parser(), context.feedback, control);
