@@ -11,11 +11,13 @@ namespace quenlow::fs {
 ParserInfo ntfsParserInfo();
 ParserInfo fat32ParserInfo();
 ParserInfo fat16ParserInfo();
+ParserInfo fat64ParserInfo();
 using InfoFunction = ParserInfo (*)();
 constexpr InfoFunction kBuiltIn[] = {
     ntfsParserInfo,
     fat32ParserInfo,
     fat16ParserInfo,
+    fat64ParserInfo,
 };
 
 namespace {
