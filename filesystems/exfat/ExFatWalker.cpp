@@ -96,12 +96,12 @@ const uint8_t* ExFatWalker::end(Cursor& c) {
 
 std::optional<ExFatWalker::Cursor> ExFatWalker::finishSet(Cursor& c) {
     c.pending = false;
-    if (records_.size() >= kMaxRecords) return std::nullopt;
     ExFatDirRecord rec = std::move(c.record);
     rec.name = platform::utf16ToUtf8(c.name);
     rec.parentRef = c.folder;
     c.record = ExFatDirRecord();
     c.name.clear();
+    if (records_.size() >= kMaxRecords) return std::nullopt;
     const auto index = static_cast<uint32_t>(records_.size());
     if (rec.isFolder() && geometry_.validCluster(rec.firstCluster)) {
         // Two sets of one folder naming the same first cluster are one folder (a rename

@@ -1,0 +1,79 @@
+// A small exFAT volume whose FAT and first clusters are changed by the input, XORed over
+// them (and, when the first byte says so, the boot sector's fields as well): the whole parse, the texts of every
+// record and saving every file must survive them, and every walk must end.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+#include "disk/RecoveryContext.h"
+#include "exfat/support/ExFatImage.h"
+#include "filesystems/MemoryTree.h"
+#include "filesystems/exfat/Fat64Class.h"
+#include "support/MemoryDisk.h"
+#include "support/ParserHarness.h"
+
+using namespace quenlow;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::vector<uint8_t> base = [] {
+        test::ExFatImage img;
+        size_t at = img.set(img.clusterAt(2), {u"folder", 0x10, false, false, 3, 1024});
+        at = img.set(at, {u"file.txt", 0x20, false, true, 6, 1000});
+        img.set(at, {u"chained.bin", 0x20, true, false, 8, 1500});
+        img.chain({3, 5});
+        img.chain({8, 9, 7});
+        img.set(img.clusterAt(3), {u"inner.txt", 0x20, false, true, 10, 300});
+        for (uint32_t c = 6; c < 12; ++c) img.fill(c, 512, static_cast<uint8_t>(c));
+        return img.bytes;
+    }();
+    static const std::string dir = [] {
+        std::string d = std::filesystem::temp_directory_path() / ("quenlow-fuzz-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(d);
+        return d;
+    }();
+    if (size == 0) return 0;
+    std::vector<uint8_t> bytes = base;
+    const uint8_t flags = data[0];
+    ++data, --size;
+    if ((flags & 1) != 0 && size >= 56) {  // the boot sector's fields from offset 64 to 120
+        for (size_t i = 0; i < 56; ++i) bytes[64 + i] ^= data[i];
+        data += 56, size -= 56;
+    }
+    for (size_t i = 0; i < size && 16 * 512 + i < bytes.size(); ++i) bytes[16 * 512 + i] ^= data[i];
+    test::MemoryDisk disk(std::move(bytes));
+    fs::MemoryTree tree;
+    volumes::VolumeRecord volume;
+    disk::RecoveryContext context;
+    context.driveFormatted = (flags & 2) != 0;
+    fs::ParserSetup setup = test::setupOn(disk, volume, tree);
+    setup.context = &context;
+    fs::Fat64Class parser(setup);
+    test::parseIn(parser);
+    const size_t n = parser.records().size();
+    for (size_t i = 0; i < n; ++i) {
+        fs::EntryRef ref = fs::Fat64Class::refOf(static_cast<uint32_t>(i));
+        parser.entryTexts(ref);
+        parser.sizeText(ref);
+        parser.times(ref);
+        if (parser.isFolder(ref) || parser.dataSize(ref) > (int64_t{1} << 20)) continue;
+        std::string out = dir + "/f";
+        std::string error;
+        test::saveEntryTo(parser, ref, out, error);
+        std::filesystem::remove(out);
+    }
+    size_t visited = 0;
+    std::vector<fs::EntryRef> stack = parser.firstLevel();
+    while (!stack.empty()) {
+        fs::EntryRef f = stack.back();
+        stack.pop_back();
+        if (++visited > 2 * n + 2) __builtin_trap();
+        for (fs::EntryRef c = parser.firstChild(f); c != fs::kNoEntry; c = parser.nextSibling(c)) {
+            if (++visited > 2 * n + 2) __builtin_trap();
+            if (parser.isFolder(c)) stack.push_back(c);
+        }
+    }
+    return 0;
+}
