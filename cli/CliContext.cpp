@@ -105,8 +105,7 @@ bool CliContext::openArray() {
             if (!disk::FileReadSeekRaid::isMissingName(memberName(m)) && disk::FileReadSeekVHD::carriesFooter(m))
                 vhds += (count++ == 0 ? "" : ", ") + m;
         if (count > 0)
-            std::cerr << "quenlow: warning: " << vhds << (count == 1 ? " carries" : " carry")
-                      << " a VHD footer; give --vhd to read the members as VHD files\n";
+            warn(vhds + (count == 1 ? " carries" : " carry") + " a VHD footer; give --vhd to read the members as VHD files");
     }
     // The readers' own failure texts ("invalid handle ...") are the wizard's message boxes;
     // here the reason, naming the path, is printed once below.
