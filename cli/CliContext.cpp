@@ -140,6 +140,10 @@ void printJson(const nlohmann::json& value) {
     std::cout << terminalJson(value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)) << '\n';
 }
 
+void printJson(const nlohmann::ordered_json& value) {
+    std::cout << terminalJson(value.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)) << '\n';
+}
+
 void printTable(const std::vector<std::string>& header,
                 const std::vector<std::vector<std::string>>& rows) {
     writeTable(std::cout, header, rows);

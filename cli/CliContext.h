@@ -67,6 +67,7 @@ std::string memberName(const std::string& option);
 // Prints a JSON value to standard output (pretty, one trailing newline; text that is not
 // UTF-8 is replaced, never thrown over).
 void printJson(const nlohmann::json& value);
+void printJson(const nlohmann::ordered_json& value);
 // Prints rows as aligned columns under a header, names escaped for the terminal.
 void printTable(const std::vector<std::string>& header,
                 const std::vector<std::vector<std::string>>& rows);

@@ -38,26 +38,25 @@ void run(CliContext& context, const InfoOptions& options) {
     const auto& raid = *context.recovery.raidDisk;
     uint64_t sectors = raid.totalSectors();
     if (options.json) {
-        nlohmann::json members = nlohmann::json::array();
+        nlohmann::ordered_json members = nlohmann::ordered_json::array();
         for (size_t i = 0; i < raid.memberNames.size(); ++i) {
             const auto data = i < raid.memberData().size() ? raid.memberData()[i] : disk::FileReadSeekRaid::MemberData{};
+            const bool missing = disk::FileReadSeekRaid::isMissingName(raid.memberNames[i]);
             members.push_back({{"member", i},
-                               {"path", raid.memberNames[i]},
-                               {"missing", disk::FileReadSeekRaid::isMissingName(raid.memberNames[i])},
+                               {"path", missing ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(raid.memberNames[i])},
+                               {"missing", missing},
                                {"offset", i < raid.partitionOffsets.size() ? raid.partitionOffsets[i] : 0},
                                {"data_sectors", data.dataSectors},
                                {"held_sectors", data.heldSectors}});
         }
-        nlohmann::json info = {{"level", raid.level},
+        nlohmann::ordered_json info = {{"level", raid.level},
+                               {"layout", raid.level == 5 ? nlohmann::ordered_json(raid.parityLayout) : nlohmann::ordered_json(nullptr)},
+                               {"layout_name", raid.level == 5 ? nlohmann::ordered_json(layoutName(raid.parityLayout)) : nlohmann::ordered_json(nullptr)},
                                {"stripe_sectors", raid.stripeSectors},
                                {"members", members},
                                {"total_sectors", sectors},
                                {"size_bytes", sectors * 512},
                                {"warnings", raid.warnings()}};
-        if (raid.level == 5) {
-            info["layout"] = raid.parityLayout;
-            info["layout_name"] = layoutName(raid.parityLayout);
-        }
         printJson(info);
     } else {
         std::cout << "Level:          RAID-" << raid.level << '\n';

@@ -31,7 +31,7 @@ void run(CliContext& context, const ProbeOptions& options) {
     prober.stripeSectors = context.array.stripe;
     prober.level = context.array.level;
     prober.memberNames.resize(context.array.members.size());
-    nlohmann::json list = nlohmann::json::array();
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
     std::vector<std::vector<std::string>> rows;
     bool failed = false;
     for (size_t i = 0; i < context.array.members.size(); ++i) {
@@ -61,10 +61,10 @@ void run(CliContext& context, const ProbeOptions& options) {
             context.error(problem);
             failed = true;
         }
-        nlohmann::json item = {{"member", i}, {"path", name}, {"missing", missing},
+        nlohmann::ordered_json item = {{"member", i}, {"path", missing ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(name)}, {"missing", missing},
                                {"proposed_offset", offset}, {"ldm_header", ldm}};
-        item["size_sectors"] = sizeBytes >= 0 ? nlohmann::json(sizeBytes / 512) : nlohmann::json(nullptr);
-        item["ldm_data_sectors"] = ldm ? nlohmann::json(ldmSize) : nlohmann::json(nullptr);
+        item["size_sectors"] = sizeBytes >= 0 ? nlohmann::ordered_json(sizeBytes / 512) : nlohmann::ordered_json(nullptr);
+        item["ldm_data_sectors"] = ldm ? nlohmann::ordered_json(ldmSize) : nlohmann::ordered_json(nullptr);
         if (!problem.empty()) item["error"] = problem;
         list.push_back(item);
         rows.push_back({std::to_string(i), name, std::to_string(offset),

@@ -42,7 +42,7 @@ void printJsonReport(const output::SaveReport& r, const std::string& out) {
         for (const auto& range : d.ranges) ranges.push_back({{"offset", range.offset}, {"length", range.length}});
         j["damaged"].push_back({{"path", d.path}, {"ranges", ranges}});
     }
-    std::cout << j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+    printJson(j);
 }
 
 int report(CliContext& context, const output::SaveReport& r, const std::string& out, bool json) {

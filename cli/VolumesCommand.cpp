@@ -24,13 +24,22 @@ void run(CliContext& context, const VolumesOptions& o) {
     if (interrupted) context.feedback.message("Scanned Partitions (stopped: the volumes found so far)");
 
     if (o.json) {
-        // Keys in the order of the columns.
+        // Keys in the order of the columns, then the same values as numbers (the size travels
+        // in whole MiB, as the listing gives it).
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const auto& row : choice.rows())
+        for (size_t i = 0; i < choice.rows().size(); ++i) {
+            const auto& row = choice.rows()[i];
+            int64_t mib = recovery::VolumeChoice::leadingNumber(row.volumeSize);
+            if (mib < 0 || mib > INT64_MAX / 1048576) mib = 0;
             list.push_back({{"volume", row.volume},
                             {"file_system", row.fileSystem},
                             {"volume_size", row.volumeSize},
-                            {"start_sector", row.record.startSector}});
+                            {"start_sector", row.record.startSector},
+                            {"row", i},
+                            {"size_mib", mib},
+                            {"size_sectors", mib * 2048},
+                            {"size_bytes", mib * 1048576}});
+        }
         std::cout << terminalJson(list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)) << '\n';
         return;
     }

@@ -50,7 +50,8 @@ TEST(VolumesCommand, GptAsJson) {
     ASSERT_EQ(r.status, 0) << r.err;
     auto list = nlohmann::json::parse(r.out);
     ASSERT_EQ(list.size(), 5u);
-    EXPECT_EQ(list[0], (nlohmann::json{{"volume", "0"}, {"file_system", "NTFS"}, {"volume_size", "15   MB"}, {"start_sector", 10240}}));
+    EXPECT_EQ(list[0], (nlohmann::json{{"volume", "0"}, {"file_system", "NTFS"}, {"volume_size", "15   MB"}, {"start_sector", 10240},
+                                       {"row", 0}, {"size_mib", 15}, {"size_sectors", 15 * 2048}, {"size_bytes", 15 << 20}}));
     EXPECT_EQ(list[3]["file_system"], "Linux filesystem");
     EXPECT_EQ(list[3]["volume_size"], "15");
     EXPECT_EQ(list[4]["file_system"], "HFS+");
