@@ -54,7 +54,7 @@ TEST(CliDamagedArrays, CutMembersAreNamedAndWhatNothingRebuildsFailsExactly) {
           kDemo + "member2.img", "-l", "5"},
          test::readAll(whole), test::ArrayBuilder::raid5(3, 3, 128).geometry(),
          [](size_t m, int64_t s) { return m == 1 && s >= 10240; },
-         "member 1 (" + (dir / "r5.img").string() + ") is short: it holds 10240 of the 35840 data sectors"},
+         "member 1 (" + (dir / "r5.img").string() + ") is short: it holds 10240 of the 83968 data sectors"},
         {{"-m", raid0.memberPaths[0], "-m", copyCut(dir, raid0.memberPaths[1], "r0.img", 4 << 20), "-l", "0"},
          std::string(raid0.expected.begin(), raid0.expected.end()), raid0.geometry,
          [](size_t m, int64_t s) { return m == 1 && s >= 8192; }, "RAID-0 keeps no parity, so these sectors cannot"},
@@ -115,7 +115,7 @@ TEST(CliDamagedArrays, WhatCannotBeRebuiltIsSaidAtTheStartAndNonsenseIsRefused) 
          "warning: members 1 and 2 are MISSING: RAID-5 rebuilds one member only"},
         {{"-m", cut, "-m", "missing", "-m", m2, "-l", "5", "info"}, 0,
          "members 0 and 1 both lack data from sector 10240 of their data areas"},
-        {{"-m", m0, "-m", empty, "-m", m2, "-l", "5", "info"}, 0, "holds none of the 35840 data sectors"},
+        {{"-m", m0, "-m", empty, "-m", m2, "-l", "5", "info"}, 0, "holds none of the 83968 data sectors"},
         {{"-m", m0, "-m", m0, "-m", m0, "-l", "5", "info"}, 0, "warning: every member is the same file"},
         {{"-m", "missing", "-m", "MISSING", "-m", "Missing", "-l", "5", "info"}, 2, "every member is MISSING"},
         {{"-m", empty, "-m", empty, "-l", "0", "volumes"}, 1, "no member holds any data"},
@@ -129,8 +129,8 @@ TEST(CliDamagedArrays, WhatCannotBeRebuiltIsSaidAtTheStartAndNonsenseIsRefused) 
         {{"-m", cutDisk, "-l", "0", "volumes"}, 0, "(type 0x0C) of the boot record at sector 67584 covers sectors 69632 "
                                                    "to 139263 and runs past the disk's end (102400 sectors)"},
         {{"-m", cutDisk, "-l", "0", "volumes", "--scan"}, 0, "the FAT32 volume found at sector 69632 covers sectors"},
-        {with(demo, {"dump", "--start", "71680", "--out", "/dev/null"}), 2, "--start: sector 71680 lies at or beyond"},
-        {with(demo, {"dump", "--start", "71672", "--count", "9", "--out", "/dev/null"}), 2, "at most 8 are left"},
+        {with(demo, {"dump", "--start", "167936", "--out", "/dev/null"}), 2, "--start: sector 167936 lies at or beyond"},
+        {with(demo, {"dump", "--start", "167928", "--count", "9", "--out", "/dev/null"}), 2, "at most 8 are left"},
     };
     for (const auto& c : cases) {
         auto r = runCli(c.args);

@@ -213,3 +213,37 @@ TEST(Cli, OtherFileSystemsSaySo) {
     EXPECT_EQ(ntfs.status, 0) << ntfs.err;
     EXPECT_EQ(nlohmann::json::parse(ntfs.out).size(), 3u);
 }
+
+TEST(Cli, FormattedDrivesReadDeletedFatFilesAsContiguousClusters) {
+    // The demo array's FAT16 volume (512-byte clusters): the deleted files' chains are gone.
+    const std::string demo = kFixtures + "/demo/";
+    const std::vector<std::string> args = {"-m", demo + "member0.img", "-m", "MISSING", "-m", demo + "member2.img",
+                                           "-l", "5", "--layout", "3", "-s", "128"};
+    std::ifstream in(demo + "p5.json");
+    const nlohmann::json deleted = nlohmann::json::parse(in)["deleted"];
+    for (bool formatted : {false, true}) {
+        SCOPED_TRACE(formatted ? "--formatted" : "as the FAT says");
+        TempFolder out;
+        auto save = with(args, {"save", "--at", "36864", "--end", "53247", "--fs", "fat16", "/", "--out", out.str(),
+                                "--yes"});
+        if (formatted) save.push_back("--formatted");
+        CliResult r = runCli(save);
+        // Without the option only a deleted file's first cluster is read: the rest is damaged.
+        EXPECT_EQ(r.status, formatted ? 0 : 1) << r.err;
+        EXPECT_EQ(r.err.find("bytes 512-999 could not be read") != std::string::npos, !formatted) << r.err;
+        std::set<std::string> gone;
+        for (const auto& e : deleted) gone.insert(e["path"].get<std::string>());
+        for (const auto& e : deleted) {
+            if (e["is_folder"].get<bool>()) continue;
+            // Each deleted name's first letter shows as U+FFE5, the deletion mark.
+            fsys::path saved = out.path(), sofar;
+            for (const auto& part : fsys::path(e["path"].get<std::string>())) {
+                sofar /= part;
+                saved /= gone.count(sofar.string()) ? "\xEF\xBF\xA5" + part.string().substr(1) : part.string();
+            }
+            ASSERT_TRUE(fsys::exists(saved)) << saved;
+            EXPECT_EQ(fsys::file_size(saved), e["size"].get<uintmax_t>());
+            EXPECT_EQ(Sha256::ofFile(saved.string()) == e["sha256"].get<std::string>(), formatted) << saved;
+        }
+    }
+}

@@ -333,7 +333,7 @@ TEST(DemoFixture, MembersFormTheRecordedDiskEvenWithoutMemberOne) {
     ASSERT_NE(archive, nullptr);
     EXPECT_EQ((*archive)["size"], 614400);
     json layout = readJson(dir / "layout.json");
-    ASSERT_EQ(layout["partitions"].size(), 4u);
+    ASSERT_EQ(layout["partitions"].size(), 7u);
     EXPECT_EQ(layout["partitions"][0]["start"], 2048);
     EXPECT_TRUE(layout["partitions"][2]["logical"].get<bool>());
 }
