@@ -12,19 +12,6 @@ namespace quenlow::fs {
 
 namespace {
 
-// The volume's size as its record gives it: the leading number of "1024   MB", in bytes.
-int64_t recordSizeBytes(const volumes::VolumeRecord& volume) {
-    const std::string& text = volume.volumeSizeText;
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value > (INT64_MAX - 9) / 10) return INT64_MAX;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value > INT64_MAX / 1048576 ? INT64_MAX : value * 1048576;
-}
-
 // A timestamp as stored: year - 1980 in bits 25-31, month 21-24, day 16-20, hour 11-15,
 // minute 5-10, two-second count 0-4. No time-zone shift.
 platform::CalendarTime calendarOf(uint32_t stamp) {
@@ -86,7 +73,7 @@ ParseOutcome Fat64Class::parse(WorkControl& control, Feedback& feedback, Mode) {
     records_.clear();
     firstLevel_.clear();
     if (setup_.tree != nullptr) rootItem_ = setup_.tree->insertItem(kNoItem, setup_.rootLabel, true, 0);
-    ExFatGeometry::Verdict verdict = geometry_.read(setup_.view, recordSizeBytes(setup_.volume));
+    ExFatGeometry::Verdict verdict = geometry_.read(setup_.view, volumes::recordSizeBytes(setup_.volume));
     if (verdict != ExFatGeometry::Verdict::Ok) {
         if (verdict == ExFatGeometry::Verdict::Unreadable) feedback.message(kCantReadText);
         feedback.message(kNotExfatText);

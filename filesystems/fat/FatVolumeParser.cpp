@@ -15,19 +15,6 @@ namespace quenlow::fs {
 
 namespace {
 
-// The volume's size as its record gives it: the leading number of "1024   MB", in bytes.
-uint64_t recordSizeBytes(const volumes::VolumeRecord& volume) {
-    const std::string& text = volume.volumeSizeText;
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    uint64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value > UINT32_MAX) return UINT64_MAX / 2;
-        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-    }
-    return value * 1048576;
-}
-
 bool validDate(int year, int month, int day) {
     static constexpr int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) return false;
@@ -100,7 +87,7 @@ ParseOutcome FatVolumeParser::parse(WorkControl& control, Feedback& feedback, Mo
         feedback.message(variant_.notFormatText);
         return {Status::failure(variant_.notFormatText), false};
     }
-    uint64_t volumeBytes = recordSizeBytes(setup_.volume);
+    uint64_t volumeBytes = static_cast<uint64_t>(volumes::recordSizeBytes(setup_.volume));
     if (volumeBytes == 0) volumeBytes = geometry_.bootTotalBytes;
     maxCluster_ = volumeBytes / geometry_.clusterBytes;
     fat_ = FatTable(setup_.view, geometry_.fatStart, geometry_.fatBytes, variant_.entryBytes);

@@ -9,23 +9,6 @@
 
 namespace quenlow::fs {
 
-namespace {
-
-// The volume's size as its record gives it: the leading number of "1024   MB", in bytes.
-int64_t recordSizeBytes(const volumes::VolumeRecord& volume) {
-    const std::string& text = volume.volumeSizeText;
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value > (INT64_MAX - 9) / 10) return INT64_MAX;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value > INT64_MAX / 1048576 ? INT64_MAX : value * 1048576;
-}
-
-}  // namespace
-
 ParserInfo ntfsParserInfo() {
     ParserInfo info;
     info.name = "NTFS";
@@ -39,7 +22,7 @@ ParserInfo ntfsParserInfo() {
 }
 
 ntfs::ntfs(const ParserSetup& setup)
-    : setup_(setup), linker_(table_), mft_(setup.view, recordSizeBytes(setup.volume), table_, linker_) {}
+    : setup_(setup), linker_(table_), mft_(setup.view, volumes::recordSizeBytes(setup.volume), table_, linker_) {}
 
 ntfs::~ntfs() = default;
 
