@@ -20,6 +20,7 @@ struct LsOptions {
     bool recursive = false;
     bool json = false;
     bool formatted = false;
+    bool rawRecycleNames = false;
 };
 
 constexpr int kMaxDepth = 1000;
@@ -114,9 +115,11 @@ Registration ls(50, [](CLI::App& app, CliContext& context) {
     cmd->footer("With a custom volume (--at START --end END --fs NAME) there is no VOL: the first argument is the PATH,\n"
                 "as in: ls --at 2048 --end 34815 --fs NTFS Documents");
     addFormattedOption(*cmd, options->formatted);
+    addRecycleNamesOption(*cmd, options->rawRecycleNames);
     cmd->callback([options, pathOption, &context] {
         if (!takePathFromVolume(context, options->volume, options->path, pathOption->count() > 0)) return;
         ParsedVolume volume;
+        volume.restoreRecycleNames = !options->rawRecycleNames;
         ParsedVolume::Target target;
         context.recovery.driveFormatted = options->formatted;
         if (!volume.openAt(context, options->volume, options->path, target)) return;

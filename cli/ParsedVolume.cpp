@@ -51,6 +51,11 @@ void addFormattedOption(CLI::App& command, bool& formatted) {
                      "the drive was formatted: FAT files are read as contiguous clusters from their first one");
 }
 
+void addRecycleNamesOption(CLI::App& command, bool& raw) {
+    command.add_flag("--no-recycle-names", raw,
+                     "show and save files of the Recycle Bin under their $R names, not the names they had");
+}
+
 bool takePathFromVolume(CliContext& context, VolumeSelectionOptions& options, std::string& path,
                         bool pathGiven) {
     if (options.customStart < 0 || options.volume.empty()) return true;
@@ -114,7 +119,7 @@ bool ParsedVolume::open(CliContext& context, const VolumeSelectionOptions& optio
         return false;
     }
     fs::ParseOutcome outcome;
-    runStoppable(session_->control(), [&] { outcome = session_->parse(); });
+    runStoppable(session_->control(), [&] { outcome = session_->parse(restoreRecycleNames); });
     context.feedback.finishProgress();
     if (interruptRequested()) {
         context.error("stopped");

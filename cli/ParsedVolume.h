@@ -23,6 +23,9 @@ public:
     // returns false.
     bool open(CliContext& context, const VolumeSelectionOptions& options);
 
+    // Whether the parse restores the Recycle Bin's names (--no-recycle-names clears it).
+    bool restoreRecycleNames = true;
+
     fs::VolumeParser& parser() { return session_->parser(); }
     recovery::VolumeSession& session() { return *session_; }
     const volumes::VolumeRecord& volume() const { return volume_; }
@@ -54,6 +57,9 @@ private:
 
 // Adds --formatted ("Is Drive Formated..?"): FAT files are then read as contiguous runs.
 void addFormattedOption(CLI::App& command, bool& formatted);
+
+// Adds --no-recycle-names: files in the Recycle Bin keep their "$R..." names.
+void addRecycleNamesOption(CLI::App& command, bool& raw);
 
 // With a custom volume (--at) there is no VOL: the first word is the PATH, and a second
 // one is an error (printed, with the exit status set; returns false).

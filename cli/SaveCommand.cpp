@@ -20,6 +20,7 @@ struct SaveOptions {
     bool yes = false;
     bool json = false;
     bool formatted = false;
+    bool rawRecycleNames = false;
 };
 
 // The report for scripts: the counts, then every rename, failure and damaged file.
@@ -100,6 +101,7 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
     cmd->footer("With a custom volume (--at START --end END --fs NAME) there is no VOL: the first argument is the PATH,\n"
                 "as in: save --at 2048 --end 34815 --fs NTFS / --out DIR");
     addFormattedOption(*cmd, options->formatted);
+    addRecycleNamesOption(*cmd, options->rawRecycleNames);
     cmd->callback([options, pathOption, &context] {
         if (!takePathFromVolume(context, options->volume, options->path, pathOption->count() > 0)) return;
         if (options->path.empty()) {
@@ -116,6 +118,7 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
         context.feedback.setAssumeYes(context.yes);
         context.feedback.setOutputFolder(output::FolderSaver::cleanOutputFolder(options->out));
         ParsedVolume volume;
+        volume.restoreRecycleNames = !options->rawRecycleNames;
         ParsedVolume::Target target;
         context.recovery.driveFormatted = options->formatted;
         if (!volume.openAt(context, options->volume, options->path, target)) return;

@@ -50,6 +50,7 @@ const Phrases& statuses() {
              "the boot sector is damaged: searching the volume for the MFT..."},
             {"found mft entry.getting its run ...", "found the MFT: finding where it lies..."},
             {recovery::kParseDoneText, ""},
+            {recovery::kSearchFinishedText, ""},
             {recovery::kNotValidDriveStatus, ""},
             {"Scanning partition.....", "scanning for volumes..."},
             {"Scanned Partitions", "scan done"},
@@ -69,6 +70,7 @@ const Phrases& statuses() {
             pattern(R"(parsing (\d+) cluster of MFT run\.)", "reading the MFT from cluster $1..."),
             pattern(R"(parsing MFT entry (\d+)\.\.\.)", "parsing MFT record $1..."),
             pattern(R"(found NTFS (\d+)\.\.\.)", "found NTFS volume $1..."),
+            pattern(R"(searched file (\d+))", "searching: $1 found..."),
         },
     };
     return table;
@@ -79,6 +81,7 @@ const Phrases& messages() {
         {
             // Said by the save command's summary line, or by the command's own errors.
             {recovery::kParseDoneText, ""},
+            {recovery::kSearchFinishedText, ""},
             {"work done", ""},
             {"not a valid entry...", ""},
             {recovery::kNotValidDriveText, "the volume holds no file system this build can read"},

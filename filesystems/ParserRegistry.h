@@ -19,6 +19,7 @@ struct ParserInfo {
     std::vector<Mode> modes;             // the recovery modes it implements
     std::string selectedStatus;          // status shown before its parse starts; may be empty
     bool restoresRecycleBin = false;     // its completion restores Recycle Bin names
+    bool recycleBinUserFolders = false;  // the Recycle Bin keeps one folder per user (NTFS)
     bool expandingClearsList = false;    // expanding a folder empties the file list
     bool caseInsensitiveNames = false;   // names on the volume compare without letter case
     std::function<std::unique_ptr<VolumeParser>(const ParserSetup&)> create;

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "recovery/ParseCompletion.h"
+#include "recovery/RecycleBinRestorer.h"
 
 namespace quenlow::recovery {
 
@@ -81,13 +82,44 @@ std::unique_ptr<VolumeSession> VolumeSession::open(disk::readWriteInterface& rea
     return std::unique_ptr<VolumeSession>(new VolumeSession(*info, std::move(parser), tree, feedback, options.mode));
 }
 
-fs::ParseOutcome VolumeSession::parse(const std::function<void()>& restoreNames) {
+fs::ParseOutcome VolumeSession::parse(bool restoreRecycleNames) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        parsing_ = true;
+    }
     fs::ParseOutcome outcome = parser_->parse(control_, feedback_, mode_);
     if (outcome.complete) {
         completeParse(tree_, *parser_, feedback_, [&] {
-            if (info_.restoresRecycleBin && restoreNames) restoreNames();
+            if (info_.restoresRecycleBin && restoreRecycleNames)
+                restoredNames_ = RecycleBinRestorer(tree_, *parser_, info_).restore(feedback_);
         });
     }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        parsing_ = false;
+    }
+    parseEnded_.notify_all();
+    return outcome;
+}
+
+NameSearch::Outcome VolumeSession::search(const std::string& pattern, Feedback& feedback,
+                                          const std::function<void(const SearchRow&)>& onRow) {
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        parseEnded_.wait(lock, [&] { return !parsing_; });
+        if (searching_) return NameSearch::Outcome::Ignored;
+        searching_ = true;
+    }
+    NameSearch::Outcome outcome;
+    try {
+        outcome = NameSearch(tree_, *parser_, control_).run(pattern, feedback, onRow);
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        searching_ = false;
+        throw;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    searching_ = false;
     return outcome;
 }
 

@@ -2,8 +2,10 @@
 // One parsed volume: the parser the registry gives for the volume's file system, the folder
 // tree it fills, and its parse worker (run by the caller, on whatever thread it likes).
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "disk/Feedback.h"
@@ -12,6 +14,7 @@
 #include "filesystems/FolderTree.h"
 #include "filesystems/ParserRegistry.h"
 #include "filesystems/VolumeParser.h"
+#include "recovery/NameSearch.h"
 #include "volumes/VolumeRecord.h"
 
 namespace quenlow::disk {
@@ -40,9 +43,18 @@ public:
                                                std::string& error);
 
     // The parse worker: the status the file system shows first, the parse, and (unless the
-    // parse ended at its boot-sector check) the completion sequence, with `restoreNames`
-    // (the Recycle Bin names) where the file system's completion restores them.
-    fs::ParseOutcome parse(const std::function<void()>& restoreNames = {});
+    // parse ended at its boot-sector check) the completion sequence, which restores the
+    // Recycle Bin's names where the file system's completion does and `restoreRecycleNames`
+    // is set.
+    fs::ParseOutcome parse(bool restoreRecycleNames = true);
+
+    // A search of the names (NameSearch), on any thread: one asked for while the parse runs
+    // waits for its end; one asked for while another runs is ignored. Stop and pause act on
+    // it through control().
+    NameSearch::Outcome search(const std::string& pattern, Feedback& feedback,
+                               const std::function<void(const SearchRow&)>& onRow);
+    // The Recycle Bin names restored by the parse.
+    int restoredNames() const { return restoredNames_; }
 
     fs::VolumeParser& parser() { return *parser_; }
     const fs::ParserInfo& info() const { return info_; }
@@ -61,6 +73,11 @@ private:
     Feedback& feedback_;
     fs::Mode mode_;
     WorkControl control_;
+    int restoredNames_ = 0;
+    std::mutex mutex_;
+    std::condition_variable parseEnded_;
+    bool parsing_ = false;
+    bool searching_ = false;
 };
 
 }  // namespace quenlow::recovery

@@ -16,6 +16,7 @@ ParserInfo ntfsParserInfo() {
     info.modes = {Mode::Standard};
     info.selectedStatus = kNtfsSelectedText;
     info.restoresRecycleBin = true;
+    info.recycleBinUserFolders = true;
     info.caseInsensitiveNames = true;
     info.create = [](const ParserSetup& setup) { return std::make_unique<ntfs>(setup); };
     return info;

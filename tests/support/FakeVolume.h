@@ -66,6 +66,7 @@ public:
     bool hasChildren(fs::EntryRef e) const override { return valid(e) && entries[e].firstChild > 0; }
     bool isDeleted(fs::EntryRef e) const override { return valid(e) && entries[e].deleted; }
     std::string name(fs::EntryRef e) const override { return valid(e) ? entries[e].name : ""; }
+    bool setName(fs::EntryRef e, const std::string& n) override { return valid(e) && (entries[e].name = n, true); }
     int64_t sizeField(fs::EntryRef e) const override { return valid(e) ? static_cast<int64_t>(entries[e].data.size()) : 0; }
     bool skipWhenSaving(fs::EntryRef e) const override { return valid(e) && entries[e].name == "$BadClus"; }
     std::string sizeText(fs::EntryRef e) override { return fs::sizeText(dataSize(e)); }
