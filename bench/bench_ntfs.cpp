@@ -1,8 +1,9 @@
 // Parses an NTFS image with the ntfs parser and walks its whole tree, as `ls -R` does: for
 // every entry its path, kind, deleted mark, size and texts. Optionally saves every live
-// file below the root into a folder, or one file given by its path.
+// file below the root into a folder, or one file given by its path, or searches the names.
 //
 //   bench_ntfs IMAGE [--start SECTOR] [--list FILE] [--save DIR] [--file PATH --out DIR]
+//              [--search PATTERN]
 //
 // Timings go to standard error as "parse_s=... list_s=... save_s=... entries=...".
 
@@ -17,6 +18,8 @@
 #include "support/ParserHarness.h"
 #include "filesystems/MemoryTree.h"
 #include "filesystems/ntfs/ntfs.h"
+#include "recovery/NameSearch.h"
+#include "recovery/ParseCompletion.h"
 
 using namespace quenlow;
 using Clock = std::chrono::steady_clock;
@@ -71,7 +74,7 @@ int main(int argc, char** argv) {
                              "[--file PATH --out DIR]\n");
         return 2;
     }
-    std::string image = argv[1], listPath, saveDir, filePath, outDir;
+    std::string image = argv[1], listPath, saveDir, filePath, outDir, pattern;
     int64_t start = 0;
     for (int i = 2; i + 1 < argc; i += 2) {
         std::string a = argv[i];
@@ -80,6 +83,7 @@ int main(int argc, char** argv) {
         else if (a == "--save") saveDir = argv[i + 1];
         else if (a == "--file") filePath = argv[i + 1];
         else if (a == "--out") outDir = argv[i + 1];
+        else if (a == "--search") pattern = argv[i + 1];
     }
     disk::FileReadSeek reader;
     if (!reader.open(image)) {
@@ -140,8 +144,22 @@ int main(int argc, char** argv) {
         }
         saveSeconds = since(t2);
     }
-    std::fprintf(stderr, "parse_s=%.3f walk_s=%.3f save_s=%.3f records=%zu entries=%llu saved=%llu failed=%llu\n",
-                 parseSeconds, walkSeconds, saveSeconds, parser.entries().size(),
+    double searchSeconds = 0;
+    int64_t matches = 0;
+    if (!pattern.empty()) {
+        // As after a parse: the first level with its placeholders, then one search.
+        recovery::addPlaceholderChildren(tree, parser);
+        WorkControl control;
+        recovery::NameSearch search(tree, parser, control);
+        auto t3 = Clock::now();
+        search.run(pattern, test::silentFeedback(), {});
+        searchSeconds = since(t3);
+        matches = search.matches();
+    }
+    std::fprintf(stderr, "parse_s=%.3f walk_s=%.3f save_s=%.3f search_s=%.4f matches=%lld records=%zu entries=%llu "
+                 "saved=%llu failed=%llu\n",
+                 parseSeconds, walkSeconds, saveSeconds, searchSeconds, static_cast<long long>(matches),
+                 parser.entries().size(),
                  static_cast<unsigned long long>(w.entries), static_cast<unsigned long long>(w.saved),
                  static_cast<unsigned long long>(w.failed));
     return 0;

@@ -29,6 +29,25 @@ const char* modeName(fs::Mode mode) {
     return "unknown";
 }
 
+// Sets a flag under the session's lock for as long as it lives (also when the work throws).
+class FlagWhile {
+public:
+    FlagWhile(std::mutex& mutex, bool& flag, std::condition_variable* ended = nullptr)
+        : mutex_(mutex), flag_(flag), ended_(ended) {}
+    ~FlagWhile() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            flag_ = false;
+        }
+        if (ended_ != nullptr) ended_->notify_all();
+    }
+
+private:
+    std::mutex& mutex_;
+    bool& flag_;
+    std::condition_variable* ended_;
+};
+
 int64_t startByte(const volumes::VolumeRecord& volume) {
     int64_t start;
     if (volume.startSector < 0 || __builtin_mul_overflow(volume.startSector, int64_t{512}, &start)) return -1;
@@ -87,6 +106,7 @@ fs::ParseOutcome VolumeSession::parse(bool restoreRecycleNames) {
         std::lock_guard<std::mutex> lock(mutex_);
         parsing_ = true;
     }
+    FlagWhile parsing(mutex_, parsing_, &parseEnded_);
     fs::ParseOutcome outcome = parser_->parse(control_, feedback_, mode_);
     if (outcome.complete) {
         completeParse(tree_, *parser_, feedback_, [&] {
@@ -94,11 +114,6 @@ fs::ParseOutcome VolumeSession::parse(bool restoreRecycleNames) {
                 restoredNames_ = RecycleBinRestorer(tree_, *parser_, info_).restore(feedback_);
         });
     }
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        parsing_ = false;
-    }
-    parseEnded_.notify_all();
     return outcome;
 }
 
@@ -110,17 +125,8 @@ NameSearch::Outcome VolumeSession::search(const std::string& pattern, Feedback& 
         if (searching_) return NameSearch::Outcome::Ignored;
         searching_ = true;
     }
-    NameSearch::Outcome outcome;
-    try {
-        outcome = NameSearch(tree_, *parser_, control_).run(pattern, feedback, onRow);
-    } catch (...) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        searching_ = false;
-        throw;
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    searching_ = false;
-    return outcome;
+    FlagWhile searching(mutex_, searching_);
+    return NameSearch(tree_, *parser_, control_).run(pattern, feedback, onRow);
 }
 
 }  // namespace quenlow::recovery
