@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
         WorkControl control;
         recovery::NameSearch search(tree, parser, control);
         auto t3 = Clock::now();
-        search.run(pattern, test::silentFeedback(), {});
+        search.run(pattern, silentFeedback(), {});
         searchSeconds = since(t3);
         matches = search.matches();
     }
