@@ -53,7 +53,8 @@ int RecycleBinRestorer::restoreIn(fs::EntryRef folder, Feedback& feedback) {
     }
     int renamed = 0;
     for (const auto& [infoName, former] : formerNames) {
-        const std::string dataName = dataNameOf(infoName);
+        std::string dataName = dataNameOf(infoName);
+        if (!info_.recycleBinUserFolders) dataName = withoutTrailingBlanks(dataName);
         for (fs::EntryRef child : children) {
             std::string name = parser_.name(child);
             // FAT-family names are compared without the blanks that pad them.

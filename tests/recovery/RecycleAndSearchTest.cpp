@@ -94,7 +94,7 @@ TEST(RecycleBinRestorer, UserFoldersOnNtfsAndTheFolderItselfElsewhere) {
         fs::EntryRef bin = v.folder(0, "$RECYCLE.BIN");
         fs::EntryRef in = userFolders ? v.folder(bin, "S-1-5-21-1-2-3-1001") : bin;
         fs::EntryRef data = v.file(in, userFolders ? "$RAB12CD.txt" : "$RAB12CD.txt  ", "the data");
-        v.file(in, "$IAB12CD.txt", infoFile(2, "C:\\Users\\me\\Desktop\\notes.txt"));
+        v.file(in, userFolders ? "$IAB12CD.txt" : "$IAB12CD.txt ", infoFile(2, "C:\\Users\\me\\Desktop\\notes.txt"));
         fs::EntryRef dir = v.folder(in, "$R0XY9ZZ");  // a recycled folder
         v.file(dir, "inside.txt", "x");
         v.file(in, "$I0XY9ZZ", infoFile(1, "C:\\Projects"));
