@@ -21,6 +21,7 @@ struct LsOptions {
     bool json = false;
     bool formatted = false;
     bool rawRecycleNames = false;
+    fs::Mode mode = fs::Mode::Standard;
 };
 
 constexpr int kMaxDepth = 1000;
@@ -116,13 +117,14 @@ Registration ls(50, [](CLI::App& app, CliContext& context) {
                 "as in: ls --at 2048 --end 34815 --fs NTFS Documents");
     addFormattedOption(*cmd, options->formatted);
     addRecycleNamesOption(*cmd, options->rawRecycleNames);
+    addModeOption(*cmd, options->mode);
     cmd->callback([options, pathOption, &context] {
         if (!takePathFromVolume(context, options->volume, options->path, pathOption->count() > 0)) return;
         ParsedVolume volume;
         volume.restoreRecycleNames = !options->rawRecycleNames;
         ParsedVolume::Target target;
         context.recovery.driveFormatted = options->formatted;
-        if (!volume.openAt(context, options->volume, options->path, target)) return;
+        if (!volume.openAt(context, options->volume, options->path, target, options->mode)) return;
         Lister(volume, *options).list(target);
         context.exitStatus = kExitOk;
     });

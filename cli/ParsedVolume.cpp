@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -56,6 +57,12 @@ void addRecycleNamesOption(CLI::App& command, bool& raw) {
                      "show and save files of the Recycle Bin under their $R names, not the names they had");
 }
 
+void addModeOption(CLI::App& command, fs::Mode& mode) {
+    const std::map<std::string, fs::Mode> modes{{"standard", fs::Mode::Standard}, {"deep", fs::Mode::Deep}};
+    command.add_option("--mode", mode, "recovery mode: standard (default) or deep (HFS+: a scan of the volume for catalog nodes)")
+        ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case));
+}
+
 bool takePathFromVolume(CliContext& context, VolumeSelectionOptions& options, std::string& path,
                         bool pathGiven) {
     if (options.customStart < 0 || options.volume.empty()) return true;
@@ -100,8 +107,14 @@ void runStoppable(WorkControl& control, const std::function<void()>& work) {
     finish();
 }
 
-bool ParsedVolume::open(CliContext& context, const VolumeSelectionOptions& options) {
+bool ParsedVolume::open(CliContext& context, const VolumeSelectionOptions& options, fs::Mode mode) {
     if (!selectVolume(context, options, volume_) || refuseRaw(context, options, volume_)) return false;
+    if (const fs::ParserInfo* info = fs::findParser(volume_.fileSystem); info != nullptr && !info->offers(mode)) {
+        std::string which = volume_.volumeNumber.empty() ? "the volume" : "volume " + volume_.volumeNumber;
+        context.error("--mode deep: " + which + " holds " + info->name + ", which has no deep mode (standard only)");
+        context.exitStatus = kExitUsage;
+        return false;
+    }
     if (!context.recovery.raidDisk) {
         context.error("the array is not open");
         context.exitStatus = kExitFailed;
@@ -112,6 +125,7 @@ bool ParsedVolume::open(CliContext& context, const VolumeSelectionOptions& optio
     recovery::VolumeSession::Options sessionOptions;
     sessionOptions.rootLabel = context.recovery.rootLabel;
     sessionOptions.context = &context.recovery;
+    sessionOptions.mode = mode;
     session_ = recovery::VolumeSession::open(*context.recovery.raidDisk, volume_, tree_, *parseFeedback_,
                                              sessionOptions, error);
     if (!session_) {
@@ -140,8 +154,8 @@ std::vector<fs::EntryRef> ParsedVolume::childrenOf(const Target& target) {
 }
 
 bool ParsedVolume::openAt(CliContext& context, const VolumeSelectionOptions& options,
-                          const std::string& path, Target& target) {
-    if (!open(context, options)) return false;
+                          const std::string& path, Target& target, fs::Mode mode) {
+    if (!open(context, options, mode)) return false;
     std::string error;
     if (!resolve(path, target, error)) {
         context.error(error);

@@ -21,7 +21,8 @@ public:
     // Selects the volume, opens the array and parses the volume, with a progress line on a
     // terminal; Ctrl-C stops the parse. On failure prints why, sets the exit status and
     // returns false.
-    bool open(CliContext& context, const VolumeSelectionOptions& options);
+    // `mode` is the recovery mode (--mode); a file system that has no such mode is refused.
+    bool open(CliContext& context, const VolumeSelectionOptions& options, fs::Mode mode = fs::Mode::Standard);
 
     // Whether the parse restores the Recycle Bin's names (--no-recycle-names clears it).
     bool restoreRecycleNames = true;
@@ -43,7 +44,7 @@ public:
     // Opens the volume and resolves `path` on it; on failure prints why, sets the exit
     // status and returns false.
     bool openAt(CliContext& context, const VolumeSelectionOptions& options,
-                const std::string& path, Target& target);
+                const std::string& path, Target& target, fs::Mode mode = fs::Mode::Standard);
 
     // The entries inside a folder (or the first level for the root), each at most once.
     std::vector<fs::EntryRef> childrenOf(const Target& target);
@@ -60,6 +61,9 @@ void addFormattedOption(CLI::App& command, bool& formatted);
 
 // Adds --no-recycle-names: files in the Recycle Bin keep their "$R..." names.
 void addRecycleNamesOption(CLI::App& command, bool& raw);
+
+// Adds --mode standard|deep: the recovery mode (deep: HFS+ scans the volume for its catalog).
+void addModeOption(CLI::App& command, fs::Mode& mode);
 
 // With a custom volume (--at) there is no VOL: the first word is the PATH, and a second
 // one is an error (printed, with the exit status set; returns false).

@@ -12,12 +12,14 @@ ParserInfo ntfsParserInfo();
 ParserInfo fat32ParserInfo();
 ParserInfo fat16ParserInfo();
 ParserInfo fat64ParserInfo();
+ParserInfo hfsPlusParserInfo();
 using InfoFunction = ParserInfo (*)();
 constexpr InfoFunction kBuiltIn[] = {
     ntfsParserInfo,
     fat32ParserInfo,
     fat16ParserInfo,
     fat64ParserInfo,
+    hfsPlusParserInfo,
 };
 
 namespace {
