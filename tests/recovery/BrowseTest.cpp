@@ -169,15 +169,13 @@ TEST(VolumeSession, UnknownAndUnbuiltFileSystemsAreRefusedClearly) {
     EXPECT_EQ(error, "not a valid drive.");
     EXPECT_EQ(feedback.statuses.back(), "Not a valid Drive .Go back");
 
-    record.fileSystem = "HFS+";
-    EXPECT_EQ(recovery::VolumeSession::open(disk, record, tree, feedback, {}, error), nullptr);
-    EXPECT_NE(error.find("not supported yet"), std::string::npos);
-    EXPECT_NE(error.find("HFS+"), std::string::npos);
-
     // A mode the file system does not offer; the names of a registered one in any case.
-    record.fileSystem = "Fake";
     recovery::VolumeSession::Options advanced;
     advanced.mode = fs::Mode::Advanced;
+    record.fileSystem = "HFS+";
+    EXPECT_EQ(recovery::VolumeSession::open(disk, record, tree, feedback, advanced, error), nullptr);
+    EXPECT_NE(error.find("advanced recovery mode of HFS+"), std::string::npos);
+    record.fileSystem = "Fake";
     EXPECT_EQ(recovery::VolumeSession::open(disk, record, tree, feedback, advanced, error), nullptr);
     EXPECT_NE(error.find("advanced recovery mode of FakeFS"), std::string::npos);
     EXPECT_NE(fs::findParser("NTFS"), nullptr);
