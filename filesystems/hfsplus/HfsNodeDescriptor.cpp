@@ -21,12 +21,11 @@ std::vector<uint16_t> HfsNodeDescriptor::recordOffsets(std::span<const uint8_t> 
     std::vector<uint16_t> offsets;
     if (node.size() < kSize + 2) return offsets;
     const size_t count = std::min<size_t>(recordCount, (node.size() - kSize) / 2);
-    const size_t table = node.size() - 2 * count;  // the records lie below the table
     platform::ByteReader r(node);
     offsets.reserve(count);
     for (size_t i = 0; i < count; ++i) {
         uint16_t at = r.be16(node.size() - 2 * (i + 1));
-        if (at >= kSize && at < table) offsets.push_back(at);
+        if (at >= kSize && size_t{at} + 2 < node.size()) offsets.push_back(at);
     }
     return offsets;
 }

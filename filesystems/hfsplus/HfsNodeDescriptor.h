@@ -31,9 +31,9 @@ struct HfsNodeDescriptor {
 
     bool knownKind() const { return kind >= kLeaf && kind <= kMap; }
 
-    // The offsets of the node's records, read from its end: only those that point between
-    // the descriptor and the offset table (the others are left out). At most as many as
-    // the table can hold in the node.
+    // The offsets of the node's records, read from its end: only those that point past the
+    // descriptor and inside the node (a record found there is checked by its decoder). At
+    // most as many as the node can hold, whatever the count says.
     std::vector<uint16_t> recordOffsets(std::span<const uint8_t> node) const;
 };
 
