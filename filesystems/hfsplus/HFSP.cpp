@@ -16,17 +16,9 @@ namespace {
 constexpr uint32_t kCatalogFileId = 4;
 constexpr const char* kPlaceholderText = "..DUMY..";  // the browse step's expand-button child
 
-// The volume's size as its record gives it: the leading number of "2   MB", in bytes.
-uint64_t recordSizeBytes(const volumes::VolumeRecord& volume) {
-    const std::string& text = volume.volumeSizeText;
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    uint64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value > (UINT64_MAX - 9) / 10) return UINT64_MAX;
-        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-    }
-    return value > UINT64_MAX / 1048576 ? UINT64_MAX : value * 1048576;
+// The volume's size as its record gives it, in bytes.
+uint64_t sizeFromRecord(const volumes::VolumeRecord& volume) {
+    return static_cast<uint64_t>(std::max<int64_t>(0, volumes::recordSizeBytes(volume)));
 }
 
 platform::UnixTime unixOf(uint32_t date) { return {static_cast<int64_t>(date) - kHfsEpochToUnix, 0}; }
@@ -61,7 +53,7 @@ HFSP::~HFSP() = default;
 
 uint64_t HFSP::volumeBlocks() const {
     if (header_.totalBlocks != 0) return header_.totalBlocks;
-    return header_.blockSize == 0 ? 0 : std::min<uint64_t>(recordSizeBytes(setup_.volume) / header_.blockSize, UINT32_MAX);
+    return header_.blockSize == 0 ? 0 : std::min<uint64_t>(sizeFromRecord(setup_.volume) / header_.blockSize, UINT32_MAX);
 }
 
 ParseOutcome HFSP::abort(Feedback& feedback, const std::string& reason) {
@@ -98,7 +90,7 @@ ParseOutcome HFSP::parse(WorkControl& control, Feedback& feedback, Mode mode) {
         catalogFile.forEachNode(control, feedback, addLeaf);
     } else {
         // Every block of the volume as its record gives it, up to the end of the source.
-        uint64_t bytesToScan = recordSizeBytes(setup_.volume);
+        uint64_t bytesToScan = sizeFromRecord(setup_.volume);
         if (int64_t source = setup_.view.sourceLength(); source >= 0)
             bytesToScan = std::min(bytesToScan, static_cast<uint64_t>(source));
         const uint64_t blocks = bytesToScan / blockSize;
