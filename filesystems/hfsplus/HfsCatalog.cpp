@@ -50,11 +50,36 @@ const HfsCatalogEntry* HfsCatalog::find(uint64_t id) const {
 HfsCatalogEntry* HfsCatalog::findMutable(uint64_t id) { return const_cast<HfsCatalogEntry*>(find(id)); }
 
 void HfsCatalog::linkByParent() {
-    for (HfsCatalogEntry& e : entries_) {
-        HfsCatalogEntry* parent = e.parentRef == 0 ? nullptr : findMutable(e.parentRef);
-        if (parent == nullptr || !parent->isFolder() || parent->id == e.id || parent->parentRef == e.id) continue;
-        e.nextSibling = parent->firstChild;
-        parent->firstChild = e.id;
+    // The parent each entry would go under, then every entry whose chain of parents comes
+    // back to itself is left out, so that no folder becomes its own descendant.
+    constexpr size_t kNoParent = SIZE_MAX;
+    std::vector<size_t> parent(entries_.size(), kNoParent);
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const HfsCatalogEntry& e = entries_[i];
+        const HfsCatalogEntry* p = e.parentRef == 0 ? nullptr : find(e.parentRef);
+        if (p != nullptr && p->isFolder() && p->id != e.id) parent[i] = static_cast<size_t>(p - entries_.data());
+    }
+    enum : uint8_t { kUnseen, kOnPath, kDone, kInLoop };
+    std::vector<uint8_t> state(entries_.size(), kUnseen);
+    std::vector<size_t> path;
+    for (size_t start = 0; start < entries_.size(); ++start) {
+        path.clear();
+        size_t i = start;
+        while (i != kNoParent && state[i] == kUnseen) {
+            state[i] = kOnPath;
+            path.push_back(i);
+            i = parent[i];
+        }
+        bool loop = i != kNoParent && state[i] == kOnPath;
+        for (size_t k : path) state[k] = kDone;
+        if (loop)  // the path's part from `i` on is a loop
+            for (auto it = std::find(path.begin(), path.end(), i); it != path.end(); ++it) state[*it] = kInLoop;
+    }
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (parent[i] == kNoParent || state[i] == kInLoop) continue;
+        HfsCatalogEntry& p = entries_[parent[i]];
+        entries_[i].nextSibling = p.firstChild;
+        p.firstChild = entries_[i].id;
     }
 }
 

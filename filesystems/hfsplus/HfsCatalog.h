@@ -24,7 +24,8 @@ public:
     void finish();
 
     // Standard mode: each entry goes into the list of its parent when that is a folder of
-    // the table other than itself whose own parent is not the entry.
+    // the table other than itself, unless its chain of parents comes back to it (then no
+    // entry of that loop is linked: no folder is its own descendant).
     void linkByParent();
     // Scan mode: an "ORPHAN_ENTRY" folder (ID one above the largest, parent the root) holds
     // every folder, newest ID first; each file goes to the folder with the nearest lower ID

@@ -91,14 +91,15 @@ TEST(HfsParse, TheWorkerEndsWithWorkDoneOrWorkAborted) {
 }
 
 // Standard mode: the root's children at the first level, a file whose folder is not in
-// the catalog kept but not shown, no folder its own child, the first record of an ID kept.
+// the catalog kept but not shown, no folder its own descendant, the first record of an ID kept.
 TEST(HfsParse, StandardModeLinksEachEntryToItsParent) {
-    Parsed p(volume({kTree, {HfsImage::file(2, u"again.txt", 17, 0, {}), HfsImage::folder(2, u"", 22)}}));
+    Parsed p(volume({kTree, {HfsImage::file(2, u"again.txt", 17, 0, {}), HfsImage::folder(2, u"", 22),
+                             HfsImage::folder(24, u"p", 23), HfsImage::folder(23, u"q", 24)}}));
     ASSERT_TRUE(p.outcome.status.ok());
     EXPECT_EQ(p.names(), (std::vector<std::string>{"docs", "a.txt"}));
     EXPECT_EQ(p.names(16), (std::vector<std::string>{"in.txt"}));
     EXPECT_EQ(p.parser->name(19), "lost.txt");
-    EXPECT_EQ(p.parser->firstChild(20), fs::kNoEntry);
+    for (fs::EntryRef loop : {20, 23, 24}) EXPECT_EQ(p.parser->firstChild(loop), fs::kNoEntry);
     EXPECT_EQ(p.parser->catalog().find(21), nullptr);
     EXPECT_EQ(p.parser->catalog().find(22), nullptr);
     fs::TreeItem docs = p.tree.firstChild(p.tree.root());
