@@ -93,7 +93,7 @@ ParseOutcome HFSP::parse(WorkControl& control, Feedback& feedback, Mode mode) {
         uint64_t bytesToScan = sizeFromRecord(setup_.volume);
         if (int64_t source = setup_.view.sourceLength(); source >= 0)
             bytesToScan = std::min(bytesToScan, static_cast<uint64_t>(source));
-        const uint64_t blocks = bytesToScan / blockSize;
+        const uint64_t blocks = std::min<uint64_t>(bytesToScan / blockSize, UINT32_MAX);  // HFS+ counts blocks in 32 bits
         if (blocks == 0 || catalogFile.nodeSize() < blockSize) {
             feedback.status(kHfsBlockSizeText);
             return abort(feedback, "the volume is too small for a catalog node or its node size is below its block size");
