@@ -13,6 +13,7 @@ ParserInfo fat32ParserInfo();
 ParserInfo fat16ParserInfo();
 ParserInfo fat64ParserInfo();
 ParserInfo hfsPlusParserInfo();
+ParserInfo extParserInfo();
 using InfoFunction = ParserInfo (*)();
 constexpr InfoFunction kBuiltIn[] = {
     ntfsParserInfo,
@@ -20,6 +21,7 @@ constexpr InfoFunction kBuiltIn[] = {
     fat16ParserInfo,
     fat64ParserInfo,
     hfsPlusParserInfo,
+    extParserInfo,
 };
 
 namespace {
