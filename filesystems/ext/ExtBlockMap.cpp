@@ -79,7 +79,7 @@ void ExtBlockMap::walkPointers(uint64_t block, int level, uint64_t first) {
     uint64_t span = 1;
     for (int i = 1; i < level; ++i) span *= perBlock;
     std::vector<uint8_t> bytes;
-    if (!readBlock(block, bytes)) {
+    if (!visited_.insert(block).second || !readBlock(block, bytes)) {
         addDamage(first, first + span * perBlock);
         return;
     }
@@ -117,12 +117,20 @@ void ExtBlockMap::addExtent(uint64_t logical, uint64_t physical, uint64_t count,
             return;
         }
     }
+    if (out_.extents.size() >= std::min(kMaxExtents, blocks)) {
+        addDamage(logical, logical + count);
+        return;
+    }
     out_.extents.push_back({logical, physical, count, uninitialised});
 }
 
 void ExtBlockMap::addDamage(uint64_t first, uint64_t end) {
     end = std::min(end, limit_);
-    if (first < end) out_.damaged.push_back({first, end - first});
+    if (first >= end) return;
+    if (!out_.damaged.empty() && out_.damaged.back().first + out_.damaged.back().count == first)
+        out_.damaged.back().count += end - first;
+    else
+        out_.damaged.push_back({first, end - first});
 }
 
 // Sorts the extents and cuts the overlaps a damaged tree may give (the first one keeps a

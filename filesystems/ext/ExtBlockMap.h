@@ -38,6 +38,9 @@ public:
 
     // Nodes or pointer blocks one mapping reads at most, whatever the size says.
     static constexpr uint64_t kMaxMetaBlocks = 1 << 20;
+    // Extents one mapping gives at most (no more than the volume has blocks); the rest of a
+    // file mapped in more pieces is damaged.
+    static constexpr uint64_t kMaxExtents = 1 << 22;
 
 private:
     void walkExtents(const uint8_t* node, size_t bytes, int depth, uint64_t low, uint64_t high);
@@ -51,7 +54,7 @@ private:
     ExtMapping out_;
     uint64_t limit_ = 0;
     uint64_t metaReads_ = 0;
-    std::unordered_set<uint64_t> visited_;  // extent nodes read, so that a loop reads none twice
+    std::unordered_set<uint64_t> visited_;  // nodes and pointer blocks read: a loop reads none twice
 };
 
 }  // namespace quenlow::fs

@@ -61,20 +61,20 @@ struct Parsed {
         parser = std::make_unique<fs::ext2Class>(test::setupOn(disk, volume, tree));
         outcome = test::parseIn(*parser, feedback);
     }
+    // The first level, or a folder's children, in list order.
+    std::vector<fs::EntryRef> list(fs::EntryRef folder = fs::kNoEntry) const {
+        if (folder == fs::kNoEntry) return parser->firstLevel();
+        std::vector<fs::EntryRef> out;
+        for (fs::EntryRef c = parser->firstChild(folder); c != fs::kNoEntry; c = parser->nextSibling(c)) out.push_back(c);
+        return out;
+    }
     std::vector<std::string> names(fs::EntryRef folder = fs::kNoEntry) const {
         std::vector<std::string> out;
-        if (folder == fs::kNoEntry)
-            for (fs::EntryRef e : parser->firstLevel()) out.push_back(parser->name(e));
-        else
-            for (fs::EntryRef c = parser->firstChild(folder); c != fs::kNoEntry; c = parser->nextSibling(c))
-                out.push_back(parser->name(c));
+        for (fs::EntryRef e : list(folder)) out.push_back(parser->name(e));
         return out;
     }
     fs::EntryRef find(const std::string& name, fs::EntryRef folder = fs::kNoEntry) const {
-        std::vector<fs::EntryRef> list = folder == fs::kNoEntry ? parser->firstLevel() : std::vector<fs::EntryRef>{};
-        for (fs::EntryRef c = parser->firstChild(folder); folder != fs::kNoEntry && c != fs::kNoEntry; c = parser->nextSibling(c))
-            list.push_back(c);
-        for (fs::EntryRef e : list)
+        for (fs::EntryRef e : list(folder))
             if (parser->name(e) == name) return e;
         return fs::kNoEntry;
     }
