@@ -19,6 +19,10 @@ struct ExtInodeEntry {
     uint32_t tableIndex = 0;
     int32_t firstChild = -1;
     int32_t nextSibling = -1;
+    // The same links as positions in the table (index + 1; 0 for none), so that walking a
+    // list needs no lookup.
+    uint32_t firstChildRef = 0;
+    uint32_t nextSiblingRef = 0;
     platform::UnixTime accessed, changed, modified;
     bool nanoseconds = false;
     bool synthetic = false;  // the "ROOT" record: no inode

@@ -11,19 +11,6 @@ namespace quenlow::fs {
 
 namespace {
 
-// The volume's size as its record gives it: the leading number of "1024   MB", in bytes.
-int64_t recordSizeBytes(const volumes::VolumeRecord& volume) {
-    const std::string& text = volume.volumeSizeText;
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value > (INT64_MAX - 9) / 10) return INT64_MAX;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value > INT64_MAX / 1048576 ? INT64_MAX : value * 1048576;
-}
-
 std::string counted(const char* format, uint64_t a, uint64_t b) {
     char text[96];
     std::snprintf(text, sizeof text, format, static_cast<unsigned long long>(a), static_cast<unsigned long long>(b));
@@ -49,7 +36,7 @@ ParseOutcome ext2Class::parse(WorkControl& control, Feedback& feedback, Mode) {
     entries_.clear();
     firstLevel_.clear();
     if (setup_.tree != nullptr) rootItem_ = setup_.tree->insertItem(kNoItem, setup_.rootLabel, true, 0);
-    const int64_t volumeBytes = recordSizeBytes(setup_.volume);
+    const int64_t volumeBytes = volumes::recordSizeBytes(setup_.volume);
     if (volumeBytes == 0) return {Status::failure("the volume's size is 0: nothing to read"), true};
     if (!volume_.findSuperblock(volumeBytes, control))
         return {Status::failure("no ext2/ext3/ext4 superblock was found on the volume"), true};
@@ -149,7 +136,9 @@ void ext2Class::link(Feedback& feedback) {
         if (p == kNoEntry) continue;
         ExtInodeEntry& parent = entries_[p - 1];
         e.nextSibling = parent.firstChild;
+        e.nextSiblingRef = parent.firstChildRef;
         parent.firstChild = e.key;
+        parent.firstChildRef = static_cast<uint32_t>(i + 1);
     }
 }
 
@@ -176,12 +165,12 @@ const ExtInodeEntry* ext2Class::entry(EntryRef ref) const {
 
 EntryRef ext2Class::firstChild(EntryRef folder) const {
     const ExtInodeEntry* e = entry(folder);
-    return e == nullptr || e->firstChild <= 0 ? kNoEntry : refOfKey(e->firstChild);
+    return e == nullptr ? kNoEntry : e->firstChildRef;
 }
 
 EntryRef ext2Class::nextSibling(EntryRef ref) const {
     const ExtInodeEntry* e = entry(ref);
-    return e == nullptr || e->nextSibling <= 0 ? kNoEntry : refOfKey(e->nextSibling);
+    return e == nullptr ? kNoEntry : e->nextSiblingRef;
 }
 
 bool ext2Class::qualifiesAsSaveFolder(EntryRef ref) const { return isFolder(ref); }
