@@ -19,9 +19,7 @@ constexpr int64_t kMaxSectorForBytes = std::numeric_limits<int64_t>::max() / dis
 constexpr size_t kGptEntryArray = 72;
 constexpr size_t kGptFirstSector = 32;
 constexpr size_t kGptLastSector = 40;
-// MBR entry: type, first sector (relative), sector count.
-constexpr size_t kMbrEntries = 446;
-constexpr size_t kMbrEntrySize = 16;
+// MBR entry: first sector (relative) and sector count.
 constexpr size_t kMbrFirstSector = 8;
 constexpr size_t kMbrSectorCount = 12;
 
