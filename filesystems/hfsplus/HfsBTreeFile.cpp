@@ -22,6 +22,9 @@ bool overlaps(const std::vector<disk::ByteRange>& ranges, uint64_t offset, uint6
 HfsBTreeFile::HfsBTreeFile(disk::VolumeView view, uint32_t blockSize, uint64_t volumeBlocks,
                            std::vector<HfsExtent> extents, uint64_t logicalSize)
     : view_(view) {
+    // Blocks the source holds: an extent past them cannot be read either.
+    const int64_t source = view.sourceLength();
+    if (source >= 0) volumeBlocks = std::min<uint64_t>(volumeBlocks, static_cast<uint64_t>(source) / blockSize);
     uint64_t at = 0;
     for (const HfsExtent& e : extents) {
         bool inside = e.startBlock != 0 && uint64_t{e.startBlock} + e.blockCount <= volumeBlocks;
@@ -62,6 +65,17 @@ void HfsBTreeFile::readFork(uint64_t offset, uint8_t* out, size_t bytes, std::ve
     if (covered < bytes) disk::addRange(failed, covered, bytes - covered);  // past the extents (they are in order)
 }
 
+uint32_t HfsBTreeFile::nextReadable(uint32_t node) const {
+    for (const Piece& p : pieces_) {
+        const uint64_t end = p.forkOffset + p.length;
+        if (p.volumeOffset < 0 || end <= uint64_t{node} * nodeSize_) continue;
+        // The first node at `node` or later that ends inside this piece.
+        uint64_t k = std::max<uint64_t>(node, p.forkOffset / nodeSize_);
+        return static_cast<uint32_t>(std::min<uint64_t>(k, nodeCount_));
+    }
+    return nodeCount_;
+}
+
 bool HfsBTreeFile::forEachNode(WorkControl& control, Feedback& feedback,
                                const std::function<void(uint32_t, std::span<const uint8_t>)>& visit) {
     if (nodeSize_ == 0) return true;
@@ -69,7 +83,7 @@ bool HfsBTreeFile::forEachNode(WorkControl& control, Feedback& feedback,
     std::vector<uint8_t> buffer(static_cast<size_t>(perPiece) * nodeSize_);
     std::vector<disk::ByteRange> failed;
     feedback.progressRange(0, nodeCount_);
-    for (uint32_t first = 1; first < nodeCount_; first += perPiece) {
+    for (uint32_t first = nextReadable(1); first < nodeCount_; first = nextReadable(first + std::min(perPiece, nodeCount_ - first))) {
         if (control.poll()) return false;
         feedback.progressPosition(first);
         const uint32_t count = std::min(perPiece, nodeCount_ - first);

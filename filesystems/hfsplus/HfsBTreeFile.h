@@ -39,6 +39,10 @@ private:
     // that could not be read go to `failed`.
     void readFork(uint64_t offset, uint8_t* out, size_t bytes, std::vector<disk::ByteRange>& failed) const;
 
+    // The first node from `node` on that lies at least partly in a readable piece (the node
+    // count when none does), so that a fork of absurd extents costs no walk over its holes.
+    uint32_t nextReadable(uint32_t node) const;
+
     struct Piece {
         uint64_t forkOffset;
         int64_t volumeOffset;  // -1: outside the volume
