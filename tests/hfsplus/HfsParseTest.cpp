@@ -179,7 +179,8 @@ TEST(HfsParse, CatalogsInManyExtentsAndNodesOfTwoBlocks) {
 }
 
 // Offsets into the offset table or past the node, names longer than their key or than 255,
-// records cut by the node's end, absurd record and node counts: left out, never read past.
+// records cut by the node's end, absurd record and node counts, extents far past the volume:
+// left out, never read past, never walked.
 TEST(HfsParse, RecordsThatLieAreLeftOut) {
     HfsImage img = volume({{HfsImage::folder(2, u"good", 16), HfsImage::folder(2, u"x", 17), HfsImage::folder(2, u"y", 18)}});
     const size_t leaf = 28 * 512;
@@ -188,6 +189,9 @@ TEST(HfsParse, RecordsThatLieAreLeftOut) {
     HfsImage::put16(b, leaf + 14 + 104 + 98 + 6, 300);   // the third one's name: longer than 255 units
     HfsImage::put16(b, leaf + 10, 990);                  // far more records than the node has
     HfsImage::put32(b, 20 * 512 + 36, 0xFFFFFFFF);       // more nodes than the catalog holds
+    HfsImage::put32(b, 4 * 512 + 36, 0xFFFFFFFF);        // and than the extents file holds,
+    HfsImage::put32(b, 1024 + 192, 0x100);               // whose size is 2^40 bytes
+    HfsImage::put32(b, 1024 + 192 + 24, 0x10000), HfsImage::put32(b, 1024 + 192 + 28, 0xFFFF0000);  // past the volume
     for (fs::Mode mode : {fs::Mode::Standard, fs::Mode::Deep}) {
         Parsed p(img, mode);
         EXPECT_EQ(p.parser->catalog().find(16)->name, "good");
