@@ -19,6 +19,8 @@ public:
     virtual TreeItem insertItem(TreeItem parent, const std::string& text, bool folder,
                                 uint64_t data) = 0;
     virtual void deleteItem(TreeItem item) = 0;
+    // Changes an item's text (a category's count after each find of raw recovery).
+    virtual void setText(TreeItem item, const std::string& text) = 0;
     virtual void setRed(TreeItem item) = 0;
     virtual void expand(TreeItem item) = 0;
 

@@ -36,6 +36,10 @@ TreeItem MemoryTree::insertItem(TreeItem parent, const std::string& text, bool f
     return id;
 }
 
+void MemoryTree::setText(TreeItem item, const std::string& text) {
+    if (Node* n = node(item)) n->text = text;
+}
+
 void MemoryTree::deleteItem(TreeItem item) {
     Node* n = node(item);
     if (n == nullptr) return;

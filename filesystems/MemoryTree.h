@@ -13,6 +13,7 @@ public:
     TreeItem insertItem(TreeItem parent, const std::string& text, bool folder,
                         uint64_t data) override;
     void deleteItem(TreeItem item) override;
+    void setText(TreeItem item, const std::string& text) override;
     void setRed(TreeItem item) override;
     void expand(TreeItem item) override;
 
