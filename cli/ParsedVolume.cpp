@@ -34,13 +34,13 @@ private:
     Feedback& to_;
 };
 
-// A volume given as RAW is for raw recovery (carving), which is not built yet; the session
+// A volume given as RAW is for raw recovery: `carve` searches it for files by their signatures; the session
 // would only give the wizard's "not a valid drive.".
 bool refuseRaw(CliContext& context, const VolumeSelectionOptions& options, const volumes::VolumeRecord& volume) {
     if (volume.fileSystem != "RAW") return false;
     std::string which = options.volume.empty() ? "the volume at sector " + std::to_string(volume.startSector)
                                                : "volume " + options.volume;
-    context.error(which + " is to be carved, not listed: raw recovery is not built yet");
+    context.error(which + " is to be carved, not listed: use `carve` (raw recovery)");
     context.exitStatus = kExitFailed;
     return true;
 }

@@ -80,8 +80,8 @@ TEST(CliTerminal, WithAtThereIsNoVolAndRawVolumesAreRefusedPlainly) {
     struct Case { std::vector<std::string> args; const char* fs; int status; const char* said; };
     for (const Case& c : {Case{{"ls", "Documents"}, "NTFS", 0, ""}, Case{{"ls", "0"}, "NTFS", 1, "no entry '0'"},
                           Case{{"ls", "0", "/"}, "NTFS", 2, "'/': with --at there is no VOL"},
-                          Case{{"ls", "/"}, "RAW", 1, "raw recovery is not built yet"},
-                          Case{{"save", "/", "--out", "never-made"}, "RAW", 1, "raw recovery is not built yet"}}) {
+                          Case{{"ls", "/"}, "RAW", 1, "use `carve`"},
+                          Case{{"save", "/", "--out", "never-made"}, "RAW", 1, "use `carve`"}}) {
         CliResult r = runCli(with(kDemoArray, with(c.args, {"--at", "2048", "--end", "34815", "--fs", c.fs})));
         EXPECT_EQ(r.status, c.status) << c.args[1] << r.err;
         EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
