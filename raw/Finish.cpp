@@ -13,10 +13,11 @@ struct Named {
     const char* name;
     Finish finish;
 };
-constexpr std::array<Named, 4> kNames{{{"zip-end", Finish::ZipEndRecord},
+constexpr std::array<Named, 5> kNames{{{"zip-end", Finish::ZipEndRecord},
                                        {"pdf-eol", Finish::PdfLineEnd},
                                        {"sqlite-pages", Finish::SqlitePages},
-                                       {"7z-header", Finish::SevenZipHeader}}};
+                                       {"7z-header", Finish::SevenZipHeader},
+                                       {"jpeg-segments", Finish::JpegSegments}}};
 
 // `count` bytes at `at`, or nothing when they do not lie inside the volume or fail to read.
 // Readers deliver whole sectors from sector starts: the sectors holding the bytes are read.
@@ -56,6 +57,7 @@ std::optional<int64_t> finishSize(Finish finish, const disk::VolumeView& view, i
                                   int64_t end, int endLength) {
     switch (finish) {
     case Finish::None:
+    case Finish::JpegSegments:
         return std::nullopt;
     case Finish::ZipEndRecord: {
         // End of central directory: signature, 16 bytes of counts and offsets, the comment
@@ -99,6 +101,27 @@ std::optional<int64_t> finishSize(Finish finish, const disk::VolumeView& view, i
     }
     }
     return std::nullopt;
+}
+
+int64_t endSearchFrom(Finish finish, const disk::VolumeView& view, int64_t limit, int64_t start) {
+    if (finish != Finish::JpegSegments) return start + 1;
+    // SOI, then marker segments (FF, marker, big-endian length counting itself) up to the
+    // start of scan; at most 64 segments are walked.
+    int64_t p = start + 2;
+    for (int segment = 0; segment < 64; ++segment) {
+        std::array<uint8_t, 4> m{};
+        if (!readAt(view, limit, p, m) || m[0] != 0xFF) break;
+        if (m[1] == 0xFF) {  // fill byte
+            ++p;
+            continue;
+        }
+        if (m[1] == 0xD9 || m[1] == 0xD8 || m[1] == 0x00) break;
+        const int64_t length = (m[2] << 8) | m[3];
+        if (length < 2) break;
+        p += 2 + length;
+        if (m[1] == 0xDA) return p;  // the entropy-coded data follows the scan header
+    }
+    return start + 1;
 }
 
 }  // namespace quenlow::raw

@@ -17,6 +17,8 @@ enum class Finish {
     PdfLineEnd,     // %%EOF and the line end after it (CR LF, LF or CR)
     SqlitePages,    // page size (16, big-endian) x page count (28, big-endian)
     SevenZipHeader, // the start header's next-header offset and size after its 32 bytes
+    JpegSegments,   // the end is searched only after the segments before the scan (which may
+                    // hold a thumbnail with an end marker of its own)
 };
 
 // The finish of a name in the signature table ("zip-end", "pdf-eol", ...); nullopt for an
@@ -30,5 +32,10 @@ std::string finishName(Finish finish);
 // size: no size reaches past it.
 std::optional<int64_t> finishSize(Finish finish, const disk::VolumeView& view, int64_t limit, int64_t start,
                                   int64_t end, int endLength);
+
+// Where the end signature of a file starting at `start` may first lie: past its header
+// segments for JpegSegments; `start` + 1 for every other finish or when the header is not
+// what the finish expects.
+int64_t endSearchFrom(Finish finish, const disk::VolumeView& view, int64_t limit, int64_t start);
 
 }  // namespace quenlow::raw

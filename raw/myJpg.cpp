@@ -80,7 +80,7 @@ int64_t myJpg::findEnd(int64_t from, int64_t to, int& type) const {
         const int64_t approx = entries_[t].approximateSize;
         if (approx > 0) limit = std::min(limit, queues_[t].back().start + approx - e.length + 1);
         if (best >= 0) limit = std::min(limit, best);  // only an earlier end can win
-        int64_t b = std::max(from, queues_[t].back().start + 1);
+        int64_t b = std::max(from, queues_[t].back().searchFrom);
         if (b >= limit) continue;
         const uint8_t* p = at(b);
         const uint8_t* stop = at(limit);
@@ -255,7 +255,7 @@ void myJpg::scan() {
                     if (e.approximateSize > 0) size = std::min(size, e.approximateSize);
                     record(type, oldest, size, oldest);
                 }
-                q.push_back({s});
+                q.push_back({s, endSearchFrom(e.finish, setup_.view, total, s)});
                 pos = s + e.startLength;
                 nextStart = s + kSector;
                 continue;

@@ -73,6 +73,7 @@ private:
     };
     struct Pending {
         int64_t start = 0;
+        int64_t searchFrom = 0;  // where its end may first lie
     };
 
     bool buildMatchTable();

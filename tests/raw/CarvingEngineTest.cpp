@@ -149,7 +149,11 @@ TEST(CarvingEngine, FinishesGiveTheBytesAfterTheEndSignature) {
     c.put(3 * S + 10 + 20, {5, 0});  // a comment of 5 bytes
     c.put(8 * S, {'%', 'P', 'D', 'F'});
     c.put(9 * S + 3, {'%', '%', 'E', 'O', 'F', '\r', '\n'});
-    EXPECT_EQ(c.run(), (Finds{{2 * S, S + 10 + 22 + 5}, {8 * S, S + 3 + 7}}));
+    // A JPEG whose APP1 segment holds a thumbnail with its own end marker.
+    c.add({"jpg", "FF,D8,FF", "FF,D9", "", "", "", "100000", "", false, Finish::JpegSegments});
+    c.put(12 * S, {0xFF, 0xD8, 0xFF, 0xE1, 0, 8, 0xFF, 0xD8, 0xFF, 0xD9, 0, 0, 0xFF, 0xDA, 0, 4, 1, 2});
+    c.put(13 * S + 5, kEoi);
+    EXPECT_EQ(c.run(), (Finds{{2 * S, S + 10 + 22 + 5}, {8 * S, S + 3 + 7}, {12 * S, S + 7}}));
 }
 
 TEST(CarvingEngine, StopsAndSmallVolumes) {
