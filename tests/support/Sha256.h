@@ -1,72 +1,19 @@
 #pragma once
-// SHA-256 for tests: compares saved or assembled bytes with the digests the fixture
-// manifests carry. Header-only; not tuned for speed.
+// SHA-256 for the tests: the program's own digest (raw/Sha256.h), plus the digest of a byte
+// vector and of a whole file.
 
-#include <algorithm>
-#include <array>
-#include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "raw/Sha256.h"
+
 namespace quenlow::test {
 
-class Sha256 {
+class Sha256 : public raw::Sha256 {
 public:
-    Sha256() { reset(); }
-
-    void reset() {
-        state = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-        total = 0;
-        used = 0;
-    }
-
-    void update(const void* data, size_t size) {
-        const auto* p = static_cast<const unsigned char*>(data);
-        total += size;
-        while (size > 0) {
-            size_t take = std::min(size, block.size() - used);
-            std::copy(p, p + take, block.begin() + static_cast<std::ptrdiff_t>(used));
-            used += take;
-            p += take;
-            size -= take;
-            if (used == block.size()) {
-                compress(block.data());
-                used = 0;
-            }
-        }
-    }
-
-    // Lower-case hex digest; the object is reset afterwards.
-    std::string hex() {
-        uint64_t bits = total * 8;
-        unsigned char pad = 0x80;
-        update(&pad, 1);
-        unsigned char zero = 0;
-        while (used != 56) update(&zero, 1);
-        unsigned char len[8];
-        for (int i = 0; i < 8; ++i) len[i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
-        update(len, 8);
-        std::string out;
-        char buf[9];
-        for (uint32_t v : state) {
-            std::snprintf(buf, sizeof buf, "%08x", v);
-            out += buf;
-        }
-        reset();
-        return out;
-    }
-
-    static std::string of(const void* data, size_t size) {
-        Sha256 h;
-        h.update(data, size);
-        return h.hex();
-    }
-    static std::string of(const std::vector<unsigned char>& bytes) {
-        return of(bytes.data(), bytes.size());
-    }
+    using raw::Sha256::of;
+    static std::string of(const std::vector<unsigned char>& bytes) { return of(bytes.data(), bytes.size()); }
     // Digest of a whole file; empty text when it cannot be read.
     static std::string ofFile(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
@@ -79,60 +26,6 @@ public:
         }
         return h.hex();
     }
-
-private:
-    static uint32_t rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-    void compress(const unsigned char* b) {
-        static constexpr uint32_t k[64] = {
-            0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4,
-            0xab1c5ed5, 0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe,
-            0x9bdc06a7, 0xc19bf174, 0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f,
-            0x4a7484aa, 0x5cb0a9dc, 0x76f988da, 0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7,
-            0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967, 0x27b70a85, 0x2e1b2138, 0x4d2c6dfc,
-            0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85, 0xa2bfe8a1, 0xa81a664b,
-            0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070, 0x19a4c116,
-            0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-            0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7,
-            0xc67178f2};
-        uint32_t w[64];
-        for (int i = 0; i < 16; ++i)
-            w[i] = (uint32_t(b[4 * i]) << 24) | (uint32_t(b[4 * i + 1]) << 16) |
-                   (uint32_t(b[4 * i + 2]) << 8) | uint32_t(b[4 * i + 3]);
-        for (int i = 16; i < 64; ++i) {
-            uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-            uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-        }
-        uint32_t a = state[0], bb = state[1], c = state[2], d = state[3], e = state[4],
-                 f = state[5], g = state[6], h = state[7];
-        for (int i = 0; i < 64; ++i) {
-            uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) +
-                          k[i] + w[i];
-            uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & bb) ^ (a & c) ^ (bb & c));
-            h = g;
-            g = f;
-            f = e;
-            e = d + t1;
-            d = c;
-            c = bb;
-            bb = a;
-            a = t1 + t2;
-        }
-        state[0] += a;
-        state[1] += bb;
-        state[2] += c;
-        state[3] += d;
-        state[4] += e;
-        state[5] += f;
-        state[6] += g;
-        state[7] += h;
-    }
-
-    std::array<uint32_t, 8> state{};
-    std::array<unsigned char, 64> block{};
-    uint64_t total = 0;
-    size_t used = 0;
 };
 
 }  // namespace quenlow::test
