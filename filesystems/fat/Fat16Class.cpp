@@ -3,17 +3,12 @@
 #include <cstring>
 
 #include "filesystems/ParserRegistry.h"
+#include "platform/ByteReader.h"
 #include "volumes/BootSector.h"
 
 namespace quenlow::fs {
 
 namespace {
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-
 constexpr FatVolumeParser::Variant kFat16 = {kNotFat16Text, kFindingFat16Text, 2, 0xFFF8, true, false, true};
 }  // namespace
 
@@ -32,23 +27,25 @@ ParserInfo fat16ParserInfo() {
 Fat16Class::Fat16Class(const ParserSetup& setup) : FatVolumeParser(setup, kFat16) {}
 
 bool Fat16Class::acceptsBootSector(const uint8_t* b) {
+    const platform::ByteReader boot(b, 512);
     bool named = std::memcmp(b + 3, "MSDOS", 5) == 0;
     bool sound = !named && volumes::BootSector::soundFat(b).fileSystem == "FAT16";
-    return (named || sound) && le16(b + 22) != 0 && le16(b + 11) != 0 && b[13] != 0;
+    return (named || sound) && boot.le16(22) != 0 && boot.le16(11) != 0 && b[13] != 0;
 }
 
 bool Fat16Class::validateBootSector(const uint8_t* b, FatGeometry& g) const {
+    const platform::ByteReader boot(b, 512);
     if (!acceptsBootSector(b)) return false;
-    g.bytesPerSector = le16(b + 11);
+    g.bytesPerSector = boot.le16(11);
     g.sectorsPerCluster = b[13];
     g.clusterBytes = uint64_t{g.bytesPerSector} * g.sectorsPerCluster;
-    const uint64_t reserved = le16(b + 14), fats = b[16], perFat = le16(b + 22);
+    const uint64_t reserved = boot.le16(14), fats = b[16], perFat = boot.le16(22);
     g.fatStart = static_cast<int64_t>(reserved * g.bytesPerSector);
     g.fatBytes = perFat * g.bytesPerSector;
     g.rootStart = static_cast<int64_t>((perFat * fats + reserved) * g.bytesPerSector);
-    g.rootBytes = uint64_t{le16(b + 17)} * 32;
+    g.rootBytes = uint64_t{boot.le16(17)} * 32;
     g.dataStart = g.rootStart + static_cast<int64_t>(g.rootBytes);
-    uint64_t total = le16(b + 19) != 0 ? le16(b + 19) : le32(b + 32);
+    uint64_t total = boot.le16(19) != 0 ? boot.le16(19) : boot.le32(32);
     g.bootTotalBytes = total * g.bytesPerSector;
     return true;
 }
