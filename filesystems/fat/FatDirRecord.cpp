@@ -1,23 +1,21 @@
 #include "filesystems/fat/FatDirRecord.h"
 
+#include "platform/ByteReader.h"
+
 namespace quenlow::fs {
 
-namespace {
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-}  // namespace
-
 void FatDirRecord::copyFields(const uint8_t* e) {
+    const platform::ByteReader entry(e, 32);
     attributes = e[11];
     createTenths = e[13];
-    createTime = le16(e + 14);
-    createDate = le16(e + 16);
-    accessDate = le16(e + 18);
-    firstClusterHigh = le16(e + 20);
-    writeTime = le16(e + 22);
-    writeDate = le16(e + 24);
-    firstClusterLow = le16(e + 26);
-    fileSize = static_cast<uint32_t>(e[28]) | (static_cast<uint32_t>(e[29]) << 8) |
-               (static_cast<uint32_t>(e[30]) << 16) | (static_cast<uint32_t>(e[31]) << 24);
+    createTime = entry.le16(14);
+    createDate = entry.le16(16);
+    accessDate = entry.le16(18);
+    firstClusterHigh = entry.le16(20);
+    writeTime = entry.le16(22);
+    writeDate = entry.le16(24);
+    firstClusterLow = entry.le16(26);
+    fileSize = entry.le32(28);
 }
 
 }  // namespace quenlow::fs
