@@ -21,7 +21,7 @@ struct LsOptions {
     bool json = false;
     bool formatted = false;
     bool rawRecycleNames = false;
-    fs::Mode mode = fs::Mode::Standard;
+    ModeOptions modes;
 };
 
 constexpr int kMaxDepth = 1000;
@@ -117,14 +117,14 @@ Registration ls(50, [](CLI::App& app, CliContext& context) {
                 "as in: ls --at 2048 --end 34815 --fs NTFS Documents");
     addFormattedOption(*cmd, options->formatted);
     addRecycleNamesOption(*cmd, options->rawRecycleNames);
-    addModeOption(*cmd, options->mode);
+    addModeOptions(*cmd, options->modes);
     cmd->callback([options, pathOption, &context] {
         if (!takePathFromVolume(context, options->volume, options->path, pathOption->count() > 0)) return;
         ParsedVolume volume;
         volume.restoreRecycleNames = !options->rawRecycleNames;
         ParsedVolume::Target target;
         context.recovery.driveFormatted = options->formatted;
-        if (!volume.openAt(context, options->volume, options->path, target, options->mode)) return;
+        if (!volume.openAt(context, options->volume, options->path, target, options->modes)) return;
         Lister(volume, *options).list(target);
         context.exitStatus = kExitOk;
     });

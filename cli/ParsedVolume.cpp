@@ -10,6 +10,7 @@
 #include "disk/FileReadSeekRaid.h"
 #include "output/FolderSaver.h"
 #include "platform/CaseFold.h"
+#include "recovery/AdvancedInput.h"
 #include "recovery/ParseCompletion.h"
 
 namespace quenlow::cli {
@@ -47,6 +48,57 @@ bool refuseRaw(CliContext& context, const VolumeSelectionOptions& options, const
 
 }  // namespace
 
+std::string modeName(fs::Mode mode) {
+    switch (mode) {
+        case fs::Mode::Standard: return "standard";
+        case fs::Mode::Advanced: return "advanced";
+        case fs::Mode::Deep: return "deep";
+    }
+    return "unknown";
+}
+
+bool ParsedVolume::runCandidateSearch(CliContext& context, int64_t maximum) {
+    input_ = std::make_unique<recovery::AdvancedInput>(volume_.fileSystem);
+    if (input_->kind() == recovery::AdvancedInput::Kind::None) {
+        context.error("volume " + volume_.volumeNumber + " (" + volume_.fileSystem + "): no candidate search for this file system");
+        context.exitStatus = kExitFailed;
+        return false;
+    }
+    if (std::string opening = input_->openingStatus(); !opening.empty()) parseFeedback_->status(opening);
+    runStoppable(session_->control(), [&] {
+        input_->run(session_->parser(), session_->control(), *parseFeedback_, maximum);
+    });
+    context.feedback.finishProgress();
+    session_->control().clearStop();
+    if (interruptRequested()) {
+        context.error("stopped");
+        context.exitStatus = kExitFailed;
+        return false;
+    }
+    return true;
+}
+
+bool ParsedVolume::chooseCandidate(CliContext& context, const ModeOptions& modes) {
+    if (!runCandidateSearch(context, modes.maximum)) return false;
+    auto refuse = [&](const std::string& why) {
+        context.error("--mode advanced: " + why);
+        context.exitStatus = kExitUsage;
+        return false;
+    };
+    if (modes.candidate < 0) return refuse("--candidate must be 0 or more");
+    if (modes.heap && *modes.heap < 0) return refuse("--heap must be 0 or more");
+    const recovery::AdvancedInput::Lists& lists = input_->lists();
+    int64_t sectors = modes.sectorsPerCluster;
+    if (sectors == 0 && !lists.sectorsPerCluster.empty()) sectors = lists.sectorsPerCluster.front().value;
+    fs::CandidateChoice choice;
+    std::string error;
+    std::optional<size_t> heap;
+    if (modes.heap) heap = static_cast<size_t>(*modes.heap);
+    if (!input_->chooseSectors(static_cast<size_t>(modes.candidate), sectors, heap, choice, error)) return refuse(error);
+    if (!session_->parser().chooseCandidate(choice, error)) return refuse(error);
+    return true;
+}
+
 void addFormattedOption(CLI::App& command, bool& formatted) {
     command.add_flag("--formatted", formatted,
                      "the drive was formatted: FAT files are read as contiguous clusters from their first one");
@@ -57,10 +109,34 @@ void addRecycleNamesOption(CLI::App& command, bool& raw) {
                      "show and save files of the Recycle Bin under their $R names, not the names they had");
 }
 
-void addModeOption(CLI::App& command, fs::Mode& mode) {
-    const std::map<std::string, fs::Mode> modes{{"standard", fs::Mode::Standard}, {"deep", fs::Mode::Deep}};
-    command.add_option("--mode", mode, "recovery mode: standard (default) or deep (HFS+: a scan of the volume for catalog nodes)")
-        ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case));
+void addMaximumOption(CLI::App& command, int64_t& maximum) {
+    command.add_option("--max", maximum, "advanced mode: the number of candidates to look for (default 3; below 1: 3)");
+}
+
+void addModeOptions(CLI::App& command, ModeOptions& modes) {
+    const std::map<std::string, fs::Mode> names{
+        {"standard", fs::Mode::Standard}, {"advanced", fs::Mode::Advanced}, {"deep", fs::Mode::Deep}};
+    command
+        .add_option("--mode", modes.mode,
+                    "recovery mode: standard (default); advanced (NTFS, FAT, exFAT: parse from a candidate of "
+                    "`candidates` instead of the boot sector); deep (NTFS: every MFT record found on the volume; "
+                    "HFS+: a scan for catalog nodes)")
+        ->transform(CLI::CheckedTransformer(names, CLI::ignore_case));
+    addMaximumOption(command, modes.maximum);
+    command
+        .add_option_function<int64_t>(
+            "--candidate",
+            [&modes](int64_t i) {
+                modes.candidate = i;
+                modes.candidateGiven = true;
+            },
+            "advanced mode: the number of the candidate (MFT or FAT entry) as `candidates` lists it (default 0)");
+    command.add_option("--sectors-per-cluster", modes.sectorsPerCluster,
+                       "advanced mode: 512-byte sectors per cluster, a power of two (default: the first offer of "
+                       "`candidates`)");
+    command.add_option_function<int64_t>(
+        "--heap", [&modes](int64_t i) { modes.heap = i; },
+        "advanced mode on exFAT: the number of the cluster heap candidate (default: the --candidate number)");
 }
 
 bool takePathFromVolume(CliContext& context, VolumeSelectionOptions& options, std::string& path,
@@ -107,11 +183,15 @@ void runStoppable(WorkControl& control, const std::function<void()>& work) {
     finish();
 }
 
-bool ParsedVolume::open(CliContext& context, const VolumeSelectionOptions& options, fs::Mode mode) {
+bool ParsedVolume::openSession(CliContext& context, const VolumeSelectionOptions& options, fs::Mode mode) {
     if (!selectVolume(context, options, volume_) || refuseRaw(context, options, volume_)) return false;
     if (const fs::ParserInfo* info = fs::findParser(volume_.fileSystem); info != nullptr && !info->offers(mode)) {
         std::string which = volume_.volumeNumber.empty() ? "the volume" : "volume " + volume_.volumeNumber;
-        context.error("--mode deep: " + which + " holds " + info->name + ", which has no deep mode (standard only)");
+        std::string offered;
+        for (size_t i = 0; i < info->modes.size(); ++i)
+            offered += (i == 0 ? "" : i + 1 == info->modes.size() ? " and " : ", ") + modeName(info->modes[i]);
+        context.error("--mode " + modeName(mode) + ": " + which + " holds " + info->name + ", which has no " +
+                      modeName(mode) + " mode (it offers " + offered + ")");
         context.exitStatus = kExitUsage;
         return false;
     }
@@ -132,6 +212,17 @@ bool ParsedVolume::open(CliContext& context, const VolumeSelectionOptions& optio
         context.exitStatus = kExitFailed;
         return false;
     }
+    return true;
+}
+
+bool ParsedVolume::open(CliContext& context, const VolumeSelectionOptions& options, const ModeOptions& modes) {
+    if (modes.mode != fs::Mode::Advanced && (modes.candidateGiven || modes.heap || modes.sectorsPerCluster != 0)) {
+        context.error("--candidate, --sectors-per-cluster and --heap choose among the candidates of --mode advanced");
+        context.exitStatus = kExitUsage;
+        return false;
+    }
+    if (!openSession(context, options, modes.mode)) return false;
+    if (modes.mode == fs::Mode::Advanced && !chooseCandidate(context, modes)) return false;
     fs::ParseOutcome outcome;
     runStoppable(session_->control(), [&] { outcome = session_->parse(restoreRecycleNames); });
     context.feedback.finishProgress();
@@ -154,8 +245,8 @@ std::vector<fs::EntryRef> ParsedVolume::childrenOf(const Target& target) {
 }
 
 bool ParsedVolume::openAt(CliContext& context, const VolumeSelectionOptions& options,
-                          const std::string& path, Target& target, fs::Mode mode) {
-    if (!open(context, options, mode)) return false;
+                          const std::string& path, Target& target, const ModeOptions& modes) {
+    if (!open(context, options, modes)) return false;
     std::string error;
     if (!resolve(path, target, error)) {
         context.error(error);

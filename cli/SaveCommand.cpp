@@ -21,7 +21,7 @@ struct SaveOptions {
     bool json = false;
     bool formatted = false;
     bool rawRecycleNames = false;
-    fs::Mode mode = fs::Mode::Standard;
+    ModeOptions modes;
 };
 
 // The report for scripts: the counts, then every rename, failure and damaged file.
@@ -103,7 +103,7 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
                 "as in: save --at 2048 --end 34815 --fs NTFS / --out DIR");
     addFormattedOption(*cmd, options->formatted);
     addRecycleNamesOption(*cmd, options->rawRecycleNames);
-    addModeOption(*cmd, options->mode);
+    addModeOptions(*cmd, options->modes);
     cmd->callback([options, pathOption, &context] {
         if (!takePathFromVolume(context, options->volume, options->path, pathOption->count() > 0)) return;
         if (options->path.empty()) {
@@ -123,7 +123,7 @@ Registration save(60, [](CLI::App& app, CliContext& context) {
         volume.restoreRecycleNames = !options->rawRecycleNames;
         ParsedVolume::Target target;
         context.recovery.driveFormatted = options->formatted;
-        if (!volume.openAt(context, options->volume, options->path, target, options->mode)) return;
+        if (!volume.openAt(context, options->volume, options->path, target, options->modes)) return;
         WorkControl& control = volume.session().control();
         output::FolderSaver saver(volume.parser(), context.feedback, control);
         output::SaveReport result;

@@ -20,6 +20,7 @@ struct SearchOptions {
     bool json = false;
     bool formatted = false;
     bool rawRecycleNames = false;
+    ModeOptions modes;
 };
 
 constexpr size_t kNameColumns = 40;
@@ -36,6 +37,7 @@ Registration search(55, [](CLI::App& app, CliContext& context) {
                 "PATTERN, as in: search --at 2048 --end 34815 --fs NTFS 'report|budget'");
     addFormattedOption(*cmd, options->formatted);
     addRecycleNamesOption(*cmd, options->rawRecycleNames);
+    addModeOptions(*cmd, options->modes);
     cmd->callback([options, patternOption, &context] {
         if (!takePathFromVolume(context, options->volume, options->pattern, patternOption->count() > 0)) return;
         // A pattern that cannot be compiled is refused before the volume is read.
@@ -49,7 +51,7 @@ Registration search(55, [](CLI::App& app, CliContext& context) {
         context.recovery.driveFormatted = options->formatted;
         ParsedVolume volume;
         volume.restoreRecycleNames = !options->rawRecycleNames;
-        if (!volume.open(context, options->volume)) return;
+        if (!volume.open(context, options->volume, options->modes)) return;
         fs::VolumeParser& parser = volume.parser();
         std::vector<std::vector<std::string>> rows;
         std::string out = options->json ? "[" : "";

@@ -65,6 +65,23 @@ struct ParserSetup {
     disk::RecoveryContext* context = nullptr;  // options such as driveFormatted; may be null
 };
 
+// Advanced mode, first stage: where the volume's own structures seem to start, found by a
+// search of the raw volume (the boot sector is not trusted). Offsets are bytes from the
+// volume's first byte, ascending.
+struct CandidateSearch {
+    std::vector<int64_t> entries;  // NTFS: $MFT records; FAT16, FAT32, exFAT: FAT starts
+    std::vector<int64_t> heaps;    // exFAT: cluster heap starts
+    bool bootValid = false;        // the boot sector passed the file system's own check
+    int64_t bootSectorsPerCluster = 0;  // its cluster size in 512-byte sectors (0: none)
+};
+
+// Advanced mode, the user's choice among the candidates, given before parse(Advanced).
+struct CandidateChoice {
+    size_t entry = 0;                // index into CandidateSearch::entries
+    int64_t sectorsPerCluster = 0;   // a count of 512-byte sectors; 0 keeps the parser's own
+    std::optional<size_t> heap;      // exFAT: index into heaps; none takes `entry`
+};
+
 // The end of a parse.
 struct ParseOutcome {
     Status status;          // failure: the volume could not be read as this file system
@@ -79,6 +96,24 @@ public:
     // parse still ends with the entries found so far) and reporting status and progress to
     // `feedback`. Called once.
     virtual ParseOutcome parse(WorkControl& control, Feedback& feedback, Mode mode) = 0;
+
+    // Advanced mode's candidate search over at most `maximum` candidates of each kind,
+    // polling `control` between chunks (a stopped search keeps what it found). Called once,
+    // before chooseCandidate and parse(Mode::Advanced). Parsers without an advanced mode
+    // keep the default.
+    virtual Result<CandidateSearch> findCandidates(WorkControl& control, Feedback& feedback, int64_t maximum) {
+        (void)control;
+        (void)feedback;
+        (void)maximum;
+        return Status::failure("this file system has no advanced mode");
+    }
+    // The candidate parse(Mode::Advanced) starts from; false (with `error`) when the choice
+    // does not fit the search's lists or the file system (sectors per cluster).
+    virtual bool chooseCandidate(const CandidateChoice& choice, std::string& error) {
+        (void)choice;
+        error = "this file system has no advanced mode";
+        return false;
+    }
 
     // The first-level entries shown below the root item, in order; empty when the parse
     // found no root.
