@@ -12,11 +12,9 @@
 #include <set>
 #include <sys/stat.h>
 
-#include "disk/FileReadSeek.h"
-#include "disk/FileReadSeekRaid.h"
 #include "filesystems/MemoryTree.h"
 #include "filesystems/hfsplus/HFSP.h"
-#include "support/ArrayBuilder.h"
+#include "support/FixtureReader.h"
 #include "support/ParserHarness.h"
 #include "support/Sha256.h"
 #include "support/TempFolder.h"
@@ -26,7 +24,7 @@ namespace stdfs = std::filesystem;
 
 namespace {
 
-enum class Array { none, raid0, degradedRaid5 };
+using Array = test::FixtureArray;
 struct Case {
     std::string archive, image, manifest, fls;
     int64_t startSector;
@@ -42,22 +40,9 @@ protected:
         dir = stdfs::path(QUENLOW_FIXTURE_DIR) / c.archive;
         stdfs::path image = dir / c.image;
         if (!stdfs::exists(image)) GTEST_SKIP() << "fixture missing: " << image;
-        if (c.array == Array::none) {
-            auto file = std::make_unique<disk::FileReadSeek>();
-            ASSERT_TRUE(file->open(image.string()));
-            reader = std::move(file);
-        } else {  // RAID-0 of two members, or RAID-5 of three (layout 3) with the second missing
-            bool raid5 = c.array == Array::degradedRaid5;
-            array = (raid5 ? test::ArrayBuilder::raid5(3, 3, 64) : test::ArrayBuilder::raid0(2, 128))
-                        .buildFromFile(image.string());
-            auto raid = std::make_unique<disk::FileReadSeekRaid>();
-            raid->memberNames = array.memberPaths;
-            if (raid5) raid->memberNames[1] = "MISSING DISK";
-            raid->partitionOffsets.assign(raid->memberNames.size(), 0);
-            raid->level = raid5 ? 5 : 0, raid->parityLayout = 3, raid->stripeSectors = raid5 ? 64 : 128;
-            ASSERT_TRUE(raid->open()) << raid->lastError();
-            reader = std::move(raid);
-        }
+        std::string error;
+        reader = test::openFixture(image, c.array, array, error);
+        ASSERT_TRUE(reader) << error;
         volume = {"HFS+", "0", c.sizeText, c.startSector};
         std::ifstream in(dir / c.manifest);
         manifest = nlohmann::json::parse(in);
@@ -75,13 +60,7 @@ protected:
             walk(c, path + "/" + parser->name(c));
     }
     std::string save(fs::EntryRef e, bool& damaged, struct stat* st) {
-        stdfs::path target = out.path() / std::to_string(++saved);
-        std::string error;
-        fs::Result<fs::EntryData> data = parser->openData(e, silentFeedback());
-        damaged = data.ok() && !data->stream->damaged().empty();
-        EXPECT_TRUE(test::saveEntryTo(*parser, e, target, error)) << error;
-        EXPECT_EQ(::stat(target.c_str(), st), 0);
-        return test::Sha256::ofFile(target.string());
+        return test::saveAndHash(*parser, e, out.path() / std::to_string(++saved), damaged, st);
     }
 
     stdfs::path dir;
