@@ -1,6 +1,7 @@
 // A small exFAT volume whose FAT and first clusters are changed by the input, XORed over
 // them (and, when the first byte says so, the boot sector's fields as well): the whole parse, the texts of every
-// record and saving every file must survive them, and every walk must end.
+// record and saving every file must survive them, and every walk must end. The first byte
+// also chooses advanced mode (a candidate search, a choice, the scan) and a wiped boot sector.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -27,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         img.chain({8, 9, 7});
         img.set(img.clusterAt(3), {u"inner.txt", 0x20, false, true, 10, 300});
         for (uint32_t c = 6; c < 12; ++c) img.fill(c, 512, static_cast<uint8_t>(c));
+        img.fat(0, 0xFFFFFFF8), img.fat(1, 0xFFFFFFFF);  // what the advanced search looks for
         return img.bytes;
     }();
     static const std::string dir = [] {
@@ -51,7 +53,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fs::ParserSetup setup = test::setupOn(disk, volume, tree);
     setup.context = &context;
     fs::Fat64Class parser(setup);
-    test::parseIn(parser);
+    if ((flags & 4) != 0) {  // advanced mode: the candidate in bits 4-5, the cluster shift 0, 6, 12 or 18 in 6-7
+        if ((flags & 8) != 0) std::memset(disk.data.data(), 0, 512);
+        WorkControl control;
+        if (!parser.findCandidates(control, silentFeedback(), 3)) return 0;
+        const int shift = (flags >> 6) * 6;
+        std::string error;
+        if (!parser.chooseCandidate({static_cast<size_t>((flags >> 4) & 3), int64_t{1} << shift, {}}, error)) return 0;
+        test::parseIn(parser, silentFeedback(), fs::Mode::Advanced);
+    } else {
+        test::parseIn(parser);
+    }
     const size_t n = parser.records().size();
     for (size_t i = 0; i < n; ++i) {
         fs::EntryRef ref = fs::Fat64Class::refOf(static_cast<uint32_t>(i));

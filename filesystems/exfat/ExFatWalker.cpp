@@ -3,22 +3,19 @@
 #include <algorithm>
 #include <optional>
 
+#include "filesystems/exfat/ExFatEntrySet.h"
 #include "platform/TextConvert.h"
 
 namespace quenlow::fs {
 
 namespace {
 
-constexpr int64_t kEntryBytes = 32;
+constexpr int64_t kEntryBytes = static_cast<int64_t>(exfat::kEntryBytes);
 constexpr int64_t kPieceBytes = 16 * 1024;  // read from a folder cluster at a time
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
-uint64_t le64(const uint8_t* p) { return le32(p) | (static_cast<uint64_t>(le32(p + 4)) << 32); }
-
-bool isFileEntry(uint8_t type) { return type == 0x85 || type == 0x05; }
-bool isStreamEntry(uint8_t type) { return type == 0xC0 || type == 0x40; }
-bool isNameEntry(uint8_t type) { return type == 0xC1 || type == 0x41; }
+using exfat::isFileEntry;
+using exfat::isNameEntry;
+using exfat::isStreamEntry;
 
 }  // namespace
 
@@ -133,32 +130,26 @@ void ExFatWalker::walkStack(Feedback& feedback) {
         Cursor& c = stack_.back();
         const uint8_t* e = peekEntry(c);
         if (e == nullptr) {
-            std::optional<Cursor> child = c.pending ? finishSet(c) : std::nullopt;
+            // A set the folder's end cuts short of its name is left to the advanced scan,
+            // which reads it whole where its clusters lie side by side.
+            const bool cutShort = used_ != nullptr && c.pending && c.names * 15 < c.record.nameLength;
+            if (cutShort) used_->erase(c.setOffset);
+            std::optional<Cursor> child = c.pending && !cutShort ? finishSet(c) : std::nullopt;
             stack_.pop_back();
             if (child) stack_.push_back(std::move(*child));
             continue;
         }
+        const platform::ByteReader entry(e, exfat::kEntryBytes);
         const uint8_t type = e[0];
         if (c.pending) {
             if (!c.haveStream && c.names == 0 && isStreamEntry(type)) {
                 c.haveStream = true;
-                c.record.streamType = type;
-                c.record.secondaryFlags = e[1];
-                c.record.nameLength = e[3];
-                c.record.validDataLength = le64(e + 8);
-                c.record.firstCluster = le32(e + 20);
-                c.record.dataLength = le64(e + 24);
+                exfat::readStreamEntry(entry, c.record);
                 c.offset += kEntryBytes;
                 continue;
             }
             if (isNameEntry(type)) {
-                if (c.names++ < kMaxNamePieces) {
-                    for (int k = 0; k < 15; ++k) {
-                        char16_t ch = le16(e + 2 + 2 * k);
-                        if (ch == 0) break;
-                        c.name.push_back(ch);
-                    }
-                }
+                if (c.names++ < kMaxNamePieces) exfat::appendNamePiece(entry, c.name);
                 c.offset += kEntryBytes;
                 continue;
             }
@@ -168,21 +159,14 @@ void ExFatWalker::walkStack(Feedback& feedback) {
             if (records_.size() % 4096 == 0) feedback.progressPosition(static_cast<int64_t>(records_.size()));
             continue;
         }
-        if (isFileEntry(type)) {
+        // A set an earlier walk or the advanced scan listed already is passed over whole.
+        const int64_t at = geometry_.clusterOffset(c.cluster) + c.offset;
+        if (isFileEntry(type) && (used_ == nullptr || used_->insert(at).second)) {
             c.pending = true;
+            c.setOffset = at;
             c.haveStream = false;
             c.names = 0;
-            ExFatDirRecord& r = c.record;
-            r.entryType = type;
-            r.attributes = le16(e + 4);
-            r.createTimestamp = le32(e + 8);
-            r.modifyTimestamp = le32(e + 12);
-            r.accessTimestamp = le32(e + 16);
-            r.create10ms = e[20];
-            r.modify10ms = e[21];
-            r.createUtcOffset = e[22];
-            r.modifyUtcOffset = e[23];
-            r.accessUtcOffset = e[24];
+            exfat::readFileEntry(entry, c.record);
         }
         c.offset += kEntryBytes;
     }
@@ -200,13 +184,27 @@ void ExFatWalker::walk(WorkControl& control, Feedback& feedback) {
     dummy.name = "DUMMY ENTRY";
     records_.push_back(dummy);
     stack_.push_back(makeCursor(0, nullptr));
+    walkAll(feedback);
+    control_ = nullptr;
+}
+
+void ExFatWalker::walkFolder(uint32_t folder, WorkControl& control, Feedback& feedback) {
+    if (folder >= records_.size() || !records_[folder].isFolder()) return;
+    control_ = &control;
+    stopped_ = false;
+    deferred_.clear();
+    stack_.push_back(makeCursor(folder, folder == 0 ? nullptr : &records_[folder]));
+    walkAll(feedback);
+    control_ = nullptr;
+}
+
+void ExFatWalker::walkAll(Feedback& feedback) {
     walkStack(feedback);
     for (size_t i = 0; i < deferred_.size() && !stopped_; ++i) {
         stack_.push_back(makeCursor(deferred_[i], &records_[deferred_[i]]));
         walkStack(feedback);
     }
     stack_.clear();
-    control_ = nullptr;
 }
 
 }  // namespace quenlow::fs

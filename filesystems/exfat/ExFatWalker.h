@@ -18,6 +18,7 @@
 #include "disk/VolumeView.h"
 #include "disk/WorkControl.h"
 #include "filesystems/exfat/ExFatDirRecord.h"
+#include "filesystems/exfat/ExFatEntrySet.h"
 #include "filesystems/exfat/ExFatFat.h"
 #include "filesystems/exfat/ExFatGeometry.h"
 
@@ -31,11 +32,19 @@ public:
     // Appends the dummy root record and every set found below the root. Polls `control`
     // between clusters: a stop keeps what was found.
     void walk(WorkControl& control, Feedback& feedback);
+    // Appends the sets found below the folder of record `folder` (already in the records),
+    // over all its clusters; record 0 stands for the root, from the geometry's root cluster.
+    // Clusters walked before by this walker are not walked again.
+    void walkFolder(uint32_t folder, WorkControl& control, Feedback& feedback);
+    // Notes the byte offset of every set's file entry in `used`; a set whose offset is
+    // already there is passed over (it is listed elsewhere). Null: every set is listed.
+    void noteSetsIn(std::unordered_set<int64_t>* used) { used_ = used; }
+    bool stopped() const { return stopped_; }
 
     // Bounds of a walk over any bytes.
     static constexpr size_t kMaxRecords = size_t{1} << 26;
     static constexpr size_t kMaxDepth = 1000;
-    static constexpr int kMaxNamePieces = 17;  // 255 characters
+    static constexpr int kMaxNamePieces = exfat::kMaxNamePieces;
 
     uint64_t clustersWalked() const { return walked_.size(); }
 
@@ -56,6 +65,7 @@ private:
         bool started = false;
         // The set being assembled.
         bool pending = false;
+        int64_t setOffset = 0;        // volume offset of its file entry
         bool haveStream = false;
         int names = 0;
         ExFatDirRecord record;
@@ -73,6 +83,7 @@ private:
     // now (a deleted one is deferred instead).
     std::optional<Cursor> finishSet(Cursor& c);
     void walkStack(Feedback& feedback);
+    void walkAll(Feedback& feedback);
 
     disk::VolumeView view_;
     const ExFatGeometry& geometry_;
@@ -83,6 +94,7 @@ private:
     std::vector<uint32_t> deferred_;  // deleted folders, walked last
     bool stopped_ = false;
     WorkControl* control_ = nullptr;
+    std::unordered_set<int64_t>* used_ = nullptr;
 };
 
 }  // namespace quenlow::fs

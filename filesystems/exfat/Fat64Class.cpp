@@ -1,10 +1,12 @@
 #include "filesystems/exfat/Fat64Class.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "disk/RecoveryContext.h"
 #include "filesystems/EntryFormat.h"
 #include "filesystems/ParserRegistry.h"
+#include "filesystems/exfat/ExFatAdvanced.h"
 #include "filesystems/exfat/ExFatDataStream.h"
 #include "filesystems/exfat/ExFatWalker.h"
 
@@ -55,7 +57,7 @@ ParserInfo fat64ParserInfo() {
     ParserInfo info;
     info.name = "exFAT";
     info.typeNames = {"fat64", "exFat"};
-    info.modes = {Mode::Standard};
+    info.modes = {Mode::Standard, Mode::Advanced};
     info.restoresRecycleBin = true;
     info.expandingClearsList = true;
     info.caseInsensitiveNames = true;
@@ -69,10 +71,105 @@ Fat64Class::~Fat64Class() = default;
 
 bool Fat64Class::driveFormatted() const { return setup_.context != nullptr && setup_.context->driveFormatted; }
 
-ParseOutcome Fat64Class::parse(WorkControl& control, Feedback& feedback, Mode) {
+int64_t Fat64Class::volumeBytes() const {
+    int64_t bytes = volumes::recordSizeBytes(setup_.volume);
+    if (bytes <= 0 && search_ && search_->bootValid) bytes = geometry_.volumeBytes;
+    if (bytes <= 0) bytes = setup_.view.sourceLength();
+    return bytes;
+}
+
+Result<CandidateSearch> Fat64Class::findCandidates(WorkControl& control, Feedback& feedback, int64_t maximum) {
+    CandidateSearch search;
+    ExFatGeometry::Verdict verdict = geometry_.read(setup_.view, volumes::recordSizeBytes(setup_.volume));
+    if (verdict == ExFatGeometry::Verdict::Unreadable) feedback.message(kCantReadText);
+    search.bootValid = verdict == ExFatGeometry::Verdict::Ok;
+    if (search.bootValid) search.bootSectorsPerCluster = geometry_.clusterBytes / 512;
+    search_ = search;
+    const int64_t end = volumeBytes();
+    if (end <= 0) return Status::failure("the volume's size is not known: give its end");
+    if (maximum < 1) maximum = 3;
+    ExFatSignatures found = findExFatSignatures(setup_.view, end, static_cast<size_t>(std::min(maximum, kMaxCandidates)),
+                                                control, feedback);
+    search.entries = std::move(found.fats);
+    search.heaps = std::move(found.heaps);
+    // A sound boot sector says where the heap starts; without any heap found it is the
+    // only candidate.
+    if (search.bootValid) {
+        if (search.heaps.empty())
+            search.heaps.push_back(geometry_.dataStart);
+        else
+            search.heaps.front() = geometry_.dataStart;
+    }
+    search_ = search;
+    chosen_.reset();
+    return search;
+}
+
+bool Fat64Class::chooseCandidate(const CandidateChoice& choice, std::string& error) {
+    chosen_.reset();
+    if (!search_) {
+        error = "no candidate search has run on this volume";
+        return false;
+    }
+    if (choice.entry >= search_->entries.size()) {
+        error = search_->entries.empty() ? std::string("the search found no FAT")
+                                         : "there is no FAT candidate " + std::to_string(choice.entry) + " (0 to " +
+                                               std::to_string(search_->entries.size() - 1) + ")";
+        return false;
+    }
+    const size_t heap = choice.heap.value_or(choice.entry);
+    if (heap >= search_->heaps.size()) {
+        error = search_->heaps.empty() ? std::string("the search found no cluster heap start")
+                                       : "there is no heap candidate " + std::to_string(heap) + " (0 to " +
+                                             std::to_string(search_->heaps.size() - 1) + ")";
+        return false;
+    }
+    int64_t sectors = choice.sectorsPerCluster != 0 ? choice.sectorsPerCluster : search_->bootSectorsPerCluster;
+    int shift = 0;
+    while (shift <= 16 && (int64_t{1} << shift) != sectors) ++shift;
+    if (shift > 16) {
+        error = "sectors per cluster must be a power of two from 1 to 65536 (not " + std::to_string(sectors) + ")";
+        return false;
+    }
+    chosen_ = Chosen{search_->entries[choice.entry], search_->heaps[heap], shift};
+    return true;
+}
+
+ParseOutcome Fat64Class::parseAdvanced(WorkControl& control, Feedback& feedback) {
+    if (!chosen_) {
+        feedback.message("no FAT and heap candidates were chosen");
+        return {Status::failure("advanced mode needs a chosen candidate"), false};
+    }
+    const int64_t end = volumeBytes();
+    geometry_ = ExFatGeometry();
+    geometry_.bytesPerSector = 512;
+    geometry_.sectorsPerCluster = int64_t{1} << chosen_->sectorsPerClusterShift;
+    geometry_.clusterBytes = 512 * geometry_.sectorsPerCluster;
+    geometry_.fatStart = chosen_->fat;
+    geometry_.dataStart = chosen_->heap;
+    geometry_.volumeBytes = end;
+    geometry_.maxCluster = std::min<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(end, 0) / geometry_.clusterBytes),
+                                              0xFFFFFFF7);
+    fat_ = std::make_unique<ExFatFat>(setup_.view, geometry_, driveFormatted());
+    fat_->readEachSector = readFatEachSector;
+    ExFatFoundSets found = scanForEntrySets(setup_.view, end, control, feedback);
+    if (found.stopped) control.clearStop();  // what the scan found is still assembled
+    feedback.status(kExfatAdvancedTreeText);
+    if (geometry_.fatStart > 0 && geometry_.dataStart > 0) {
+        assembleFoundSets(found, setup_.view, geometry_, *fat_, records_, control, feedback);
+        linkChildren(records_);
+        fillTree(feedback);
+    } else {
+        feedback.message("the chosen FAT or cluster heap lies at offset 0: no entries are assembled");
+    }
+    return {};
+}
+
+ParseOutcome Fat64Class::parse(WorkControl& control, Feedback& feedback, Mode mode) {
     records_.clear();
     firstLevel_.clear();
     if (setup_.tree != nullptr) rootItem_ = setup_.tree->insertItem(kNoItem, setup_.rootLabel, true, 0);
+    if (mode == Mode::Advanced) return parseAdvanced(control, feedback);
     ExFatGeometry::Verdict verdict = geometry_.read(setup_.view, volumes::recordSizeBytes(setup_.volume));
     if (verdict != ExFatGeometry::Verdict::Ok) {
         if (verdict == ExFatGeometry::Verdict::Unreadable) feedback.message(kCantReadText);

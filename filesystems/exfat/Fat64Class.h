@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ inline constexpr const char* kExfatProcessingText = "processing file and directo
 inline constexpr const char* kExfatFindingText = "Finding Fat64 File And Directory entries recursively....";
 inline constexpr const char* kExfatTreeText = "creating tree Structure...";
 inline constexpr const char* kExfatDoneText = "done...";
+inline constexpr const char* kExfatAdvancedTreeText = "Maintaining TreeStructure for Tree Control";
 
 class Fat64Class : public VolumeParser {
 public:
@@ -32,6 +34,13 @@ public:
     ~Fat64Class() override;
 
     ParseOutcome parse(WorkControl& control, Feedback& feedback, Mode mode) override;
+    // Advanced mode: FAT starts and cluster heap starts found on the volume; the choice of
+    // one of each and of the cluster size; then parse(Mode::Advanced) builds the records
+    // from every entry set the scan finds.
+    Result<CandidateSearch> findCandidates(WorkControl& control, Feedback& feedback, int64_t maximum) override;
+    bool chooseCandidate(const CandidateChoice& choice, std::string& error) override;
+    // The most candidates of each kind one search keeps.
+    static constexpr int64_t kMaxCandidates = 65536;
 
     // VolumeParser
     std::vector<EntryRef> firstLevel() const override { return firstLevel_; }
@@ -65,6 +74,8 @@ public:
     bool readFatEachSector = false;
 
 private:
+    ParseOutcome parseAdvanced(WorkControl& control, Feedback& feedback);
+    int64_t volumeBytes() const;
     void fillTree(Feedback& feedback);
     bool driveFormatted() const;
 
@@ -74,6 +85,12 @@ private:
     std::vector<ExFatDirRecord> records_;
     std::vector<EntryRef> firstLevel_;
     TreeItem rootItem_ = kNoItem;
+    std::optional<CandidateSearch> search_;
+    struct Chosen {
+        int64_t fat = 0, heap = 0;
+        int sectorsPerClusterShift = 0;
+    };
+    std::optional<Chosen> chosen_;
 };
 
 }  // namespace quenlow::fs
