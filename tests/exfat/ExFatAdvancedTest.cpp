@@ -9,16 +9,13 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "disk/RecoveryContext.h"
 #include "exfat/support/ExFatImage.h"
+#include "exfat/support/ExFatOnDisk.h"
 #include "filesystems/ChunkedScan.h"
-#include "filesystems/MemoryTree.h"
 #include "filesystems/exfat/ExFatAdvanced.h"
 #include "filesystems/exfat/Fat64Class.h"
 #include "support/Sha256.h"
-#include "support/MemoryDisk.h"
 #include "support/ParserHarness.h"
-#include "support/RecordingFeedback.h"
 
 using namespace quenlow;
 using test::ExFatImage;
@@ -27,12 +24,8 @@ namespace {
 
 // A volume in memory parsed in advanced mode with candidate `entry` (heap: the same index
 // unless given) and `sectors` per cluster.
-struct Advanced {
-    explicit Advanced(std::vector<uint8_t> bytes, bool formatted = false) : disk(std::move(bytes)) {
-        context.driveFormatted = formatted;
-        fs::ParserSetup setup = test::setupOn(disk, volume, tree);
-        setup.context = &context;
-        parser = std::make_unique<fs::Fat64Class>(setup);
+struct Advanced : test::ExFatOnDisk {
+    explicit Advanced(std::vector<uint8_t> bytes, bool formatted = false) : ExFatOnDisk(std::move(bytes), formatted) {
         WorkControl control;
         search = parser->findCandidates(control, feedback, 3).value();
     }
@@ -56,12 +49,6 @@ struct Advanced {
         }
         return out;
     }
-    test::MemoryDisk disk;
-    volumes::VolumeRecord volume;
-    fs::MemoryTree tree;
-    disk::RecoveryContext context;
-    test::RecordingFeedback feedback;
-    std::unique_ptr<fs::Fat64Class> parser;
     fs::CandidateSearch search;
 };
 

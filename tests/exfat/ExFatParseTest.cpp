@@ -6,6 +6,7 @@
 
 #include "disk/RecoveryContext.h"
 #include "exfat/support/ExFatImage.h"
+#include "exfat/support/ExFatOnDisk.h"
 #include "filesystems/MemoryTree.h"
 #include "filesystems/exfat/Fat64Class.h"
 #include "support/MemoryDisk.h"
@@ -17,13 +18,10 @@ using test::ExFatImage;
 
 namespace {
 
-struct Parsed {
-    explicit Parsed(const ExFatImage& img, bool formatted = false, std::set<int64_t> bad = {}) : disk(img.bytes) {
+struct Parsed : test::ExFatOnDisk {
+    explicit Parsed(const ExFatImage& img, bool formatted = false, std::set<int64_t> bad = {})
+        : ExFatOnDisk(img.bytes, formatted) {
         disk.badSectors = std::move(bad);
-        context.driveFormatted = formatted;
-        fs::ParserSetup setup = test::setupOn(disk, volume, tree);
-        setup.context = &context;
-        parser = std::make_unique<fs::Fat64Class>(setup);
         outcome = test::parseIn(*parser, feedback);
     }
     std::vector<fs::EntryRef> children(fs::EntryRef folder) const {
@@ -38,12 +36,6 @@ struct Parsed {
         return out;
     }
     fs::EntryRef at(size_t i, fs::EntryRef folder = fs::kNoEntry) const { return children(folder).at(i); }
-    test::MemoryDisk disk;
-    volumes::VolumeRecord volume;
-    fs::MemoryTree tree;
-    disk::RecoveryContext context;
-    test::RecordingFeedback feedback;
-    std::unique_ptr<fs::Fat64Class> parser;
     fs::ParseOutcome outcome;
 };
 
