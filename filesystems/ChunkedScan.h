@@ -1,6 +1,7 @@
 #pragma once
 // Reads a volume front to back in large chunks for the advanced searches (FAT starts,
-// cluster heaps, directory entries). Each chunk is handed over with a few bytes of what
+// cluster heaps, directory entries): 1 MiB by default, large enough that the reads cost
+// little more than a dump's and small enough that the bytes are tested while in the cache. Each chunk is handed over with a few bytes of what
 // follows it, so that a structure that starts in one chunk and ends in the next is seen
 // whole, and seen once: the visitor takes only structures starting in the chunk's own part.
 
@@ -17,7 +18,7 @@ namespace quenlow::fs {
 
 class ChunkedScan {
 public:
-    static constexpr size_t kChunkBytes = 10 * 1024 * 1024;
+    static constexpr size_t kChunkBytes = 1024 * 1024;
 
     // A chunk at volume offset `position`: `bytes` holds its own `own` bytes and then up to
     // the scan's lookahead of what follows (zeros past the end). Returns false to end the scan.

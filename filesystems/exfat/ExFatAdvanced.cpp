@@ -53,8 +53,19 @@ ExFatFoundSets scanForEntrySets(const disk::VolumeView& view, int64_t volumeByte
     ChunkedScan scan(view, volumeBytes, ChunkedScan::kChunkBytes, exfat::kLongestSetBytes);
     found.stopped = !scan.run(control, &feedback, [&](int64_t position, std::span<const uint8_t> bytes, size_t own) {
         size_t at = static_cast<size_t>(next - position);
+        const uint8_t* slots = bytes.data();
+        auto candidate = [](uint8_t type) { return (type & 0x7F) == 0x05 || type == 0x83; };
         for (; at < own; at += exfat::kEntryBytes) {
-            const uint8_t type = bytes[at];
+            // The common case, eight slots (256 bytes) at a time: no file entry, no label.
+            while (at + 8 * exfat::kEntryBytes <= own) {
+                bool any = false;
+                for (size_t k = 0; k < 8; ++k) any |= candidate(slots[at + k * exfat::kEntryBytes]);
+                if (any) break;
+                at += 8 * exfat::kEntryBytes;
+            }
+            if (at >= own) break;
+            const uint8_t type = slots[at];
+            if (!candidate(type)) continue;
             if (type == 0x83) {
                 const platform::ByteReader label(bytes.subspan(at, exfat::kEntryBytes));
                 if (!found.labelPosition && label.le64(24) == 0) found.labelPosition = position + static_cast<int64_t>(at);
@@ -63,6 +74,8 @@ ExFatFoundSets scanForEntrySets(const disk::VolumeView& view, int64_t volumeByte
             if (!exfat::isFileEntry(type)) continue;
             const size_t entries = exfat::acceptedSetEntries(bytes.subspan(at));
             if (entries == 0) continue;
+            // No more sets than records can be kept: a volume of fake sets ends the scan there.
+            if (found.positions.size() >= ExFatWalker::kMaxRecords) return false;
             found.positions.push_back(position + static_cast<int64_t>(at));
             at += (entries - 1) * exfat::kEntryBytes;
         }
@@ -107,12 +120,27 @@ void assembleFoundSets(const ExFatFoundSets& found, const disk::VolumeView& view
             walker.walkFolder(0, control, feedback);
         }
     }
-    std::vector<uint8_t> sectors(2048);
+    // The positions ascend: the 2048 bytes from each one's sector come from a window read
+    // once for the run of positions that fits in it (a folder's sets), no further.
+    constexpr int64_t kWindowBytes = 1024 * 1024, kSetBytes = 2048;
+    std::vector<uint8_t> window(kWindowBytes);
+    int64_t windowStart = -1, windowEnd = -1;
     for (size_t i = 0; i < found.positions.size() && records.size() < ExFatWalker::kMaxRecords && !walker.stopped(); ++i) {
         const int64_t position = found.positions[i];
         if (i % 256 == 0 && control.poll()) break;
         if (!used.insert(position).second) continue;
-        view.readQuiet(position / 512 * 512, sectors.data(), sectors.size());
+        const int64_t sector = position / 512 * 512;
+        if (windowStart < 0 || sector < windowStart || sector + kSetBytes > windowEnd) {
+            windowStart = sector;
+            windowEnd = sector + kSetBytes;
+            for (size_t j = i + 1; j < found.positions.size(); ++j) {
+                const int64_t end = found.positions[j] / 512 * 512 + kSetBytes;
+                if (end > windowStart + kWindowBytes) break;
+                windowEnd = end;
+            }
+            view.readQuiet(windowStart, window.data(), static_cast<size_t>(windowEnd - windowStart));
+        }
+        const std::span<const uint8_t> sectors(window.data() + (sector - windowStart), kSetBytes);
         ExFatDirRecord r;
         if (!exfat::readSet(sectors, static_cast<size_t>(position % 512), r)) continue;
         r.parentRef = position >= rootEnd ? kOrphanRecord : 0;

@@ -3,7 +3,9 @@
 // every folder from the root into one record per directory entry set, live or deleted
 // (ExFatWalker), the child lists in the order of the table, the first level of the tree,
 // the list's texts with the stored times, and each file's data as a stream
-// (ExFatDataStream) over its FAT chain or contiguous run.
+// (ExFatDataStream) over its FAT chain or contiguous run. In advanced mode the geometry is
+// the user's choice among the FAT and heap starts found on the volume, and the records come
+// from the entry sets a scan of the whole volume finds (ExFatAdvanced).
 
 #include <cstdint>
 #include <memory>
