@@ -1,5 +1,6 @@
-// A small NTFS volume whose MFT records 16 and up are the input: the whole parse, the
-// texts of every entry and saving every file must survive them.
+// A small NTFS volume whose MFT records 16 and up are the input: the whole parse in each
+// mode (standard; advanced from the first $MFT found; deep), the texts of every entry and
+// saving every file must survive them.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,9 +16,40 @@
 
 using namespace quenlow;
 
+namespace {
+
+// The texts and data of every entry, and every walk from the first level ends.
+void exercise(fs::ntfs& parser, const std::string& dir) {
+    for (size_t i = 0; i < parser.entries().size(); ++i) {
+        fs::EntryRef ref = fs::ntfs::refOf(static_cast<int64_t>(i));
+        parser.entryTexts(ref);
+        parser.sizeText(ref);
+        std::string out = dir + "/f";
+        std::string error;
+        test::saveEntryTo(parser, ref, out, error);
+        std::filesystem::remove(out);
+    }
+    size_t visited = 0;
+    std::vector<fs::EntryRef> stack = parser.firstLevel();
+    while (!stack.empty()) {
+        fs::EntryRef f = stack.back();
+        stack.pop_back();
+        if (++visited > 3 * parser.entries().size() + 3) __builtin_trap();
+        for (fs::EntryRef c = parser.firstChild(f); c != fs::kNoEntry; c = parser.nextSibling(c)) {
+            if (++visited > 3 * parser.entries().size() + 3) __builtin_trap();
+            if (parser.isFolder(c)) stack.push_back(c);
+        }
+    }
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::vector<uint8_t> base = [] {
         test::NtfsImage img(4096, 32, 64);
+        // The table's first records, so that the advanced search finds it by its $Boot.
+        const char16_t* names[] = {u"$MFTMirr", u"$LogFile", u"$Volume", u"$AttrDef", u"", u"$Bitmap", u"$Boot"};
+        for (uint64_t k : {1, 2, 3, 4, 6, 7}) img.setRecord(k, test::RecordBuilder(1).fileName(5, names[k - 1]));
         std::vector<uint8_t> data(4096);
         for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31);
         for (uint64_t c = img.firstFreeCluster(); c < 64; ++c) img.writeCluster(c, data);
@@ -31,32 +63,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> bytes = base;
     size_t at = 4 * 4096 + 16 * 1024;
     std::memcpy(bytes.data() + at, data, std::min<size_t>(size, 16 * 1024));
-    test::MemoryDisk disk(std::move(bytes));
-    fs::MemoryTree tree;
-    volumes::VolumeRecord volume;
-    volume.volumeSizeText = "1 MB";
-    fs::ntfs parser(test::setupOn(disk, volume, tree));
-    test::parseIn(parser);
-    for (size_t i = 0; i < parser.entries().size(); ++i) {
-        fs::EntryRef ref = fs::ntfs::refOf(static_cast<int64_t>(i));
-        parser.entryTexts(ref);
-        parser.sizeText(ref);
-        std::string out = dir + "/f";
-        std::string error;
-        test::saveEntryTo(parser, ref, out, error);
-        std::filesystem::remove(out);
-    }
-    // Every walk from the first level ends.
-    size_t visited = 0;
-    std::vector<fs::EntryRef> stack = parser.firstLevel();
-    while (!stack.empty()) {
-        fs::EntryRef f = stack.back();
-        stack.pop_back();
-        if (++visited > 3 * parser.entries().size() + 3) __builtin_trap();
-        for (fs::EntryRef c = parser.firstChild(f); c != fs::kNoEntry; c = parser.nextSibling(c)) {
-            if (++visited > 3 * parser.entries().size() + 3) __builtin_trap();
-            if (parser.isFolder(c)) stack.push_back(c);
+    for (fs::Mode mode : {fs::Mode::Standard, fs::Mode::Advanced, fs::Mode::Deep}) {
+        test::MemoryDisk disk(bytes);
+        fs::MemoryTree tree;
+        volumes::VolumeRecord volume;
+        volume.volumeSizeText = "1 MB";
+        fs::ntfs parser(test::setupOn(disk, volume, tree));
+        if (mode == fs::Mode::Advanced) {
+            WorkControl control;
+            fs::Result<fs::CandidateSearch> found = parser.findCandidates(control, silentFeedback(), 3);
+            std::string error;
+            if (!found || !parser.chooseCandidate(fs::CandidateChoice{0, 8, {}}, error)) continue;
         }
+        test::parseIn(parser, silentFeedback(), mode);
+        exercise(parser, dir);
     }
     return 0;
 }

@@ -67,6 +67,18 @@ bool NtfsDataReader::readAttributeList(const NtfsRecord& record, std::vector<uin
     return false;
 }
 
+bool NtfsDataReader::loadExtension(int64_t index, const NtfsRecord& base, uint64_t number, NtfsRecord& out) const {
+    if (!mft_.deepTable()) {
+        if (number >= table_.entries.size()) return false;  // outside the table
+        mft_.loadRecord(table_.entries[static_cast<size_t>(number)].recordPosition, out);
+        return out.isFile();
+    }
+    // A table gathered by the deep scan is not in MFT order: the extension is taken from
+    // where the base's own number puts it, when it names that base.
+    return mft_.loadNeighbour(table_.at(index).recordPosition, base.recordNumber(), number, out) &&
+           out.baseRecord() == base.recordNumber();
+}
+
 bool NtfsDataReader::load(int64_t index, NtfsRecord& record, NtfsDataLayout& layout) const {
     const NtfsEntry& e = table_.at(index);
     mft_.loadRecord(e.recordPosition, record);
@@ -79,10 +91,11 @@ bool NtfsDataReader::load(int64_t index, NtfsRecord& record, NtfsDataLayout& lay
     if (hasList && readAttributeList(record, list)) {
         std::vector<NtfsListEntry> extents;
         bool elsewhere = false;
+        const uint64_t self = mft_.deepTable() ? record.recordNumber() : static_cast<uint64_t>(index);
         for (const NtfsListEntry& le : NtfsRecord::listEntries(list.data(), list.size())) {
             if (le.type != kAttrData || le.nameLength != 0) continue;
             extents.push_back(le);
-            if (le.recordNumber != static_cast<uint64_t>(index)) elsewhere = true;
+            if (le.recordNumber != self) elsewhere = true;
         }
         if (elsewhere) {
             // The data's pieces are spread over several records: join them in VCN order.
@@ -93,12 +106,10 @@ bool NtfsDataReader::load(int64_t index, NtfsRecord& record, NtfsDataLayout& lay
             bool firstExtent = true;
             NtfsRecord other;
             for (const NtfsListEntry& le : extents) {
-                if (le.recordNumber >= table_.entries.size()) continue;  // outside the table
-                if (le.startVcn < covered) continue;                      // repeated or overlapping
+                if (le.startVcn < covered) continue;  // repeated or overlapping
                 const NtfsRecord* r = &record;
-                if (le.recordNumber != static_cast<uint64_t>(index)) {
-                    mft_.loadRecord(table_.entries[static_cast<size_t>(le.recordNumber)].recordPosition, other);
-                    if (!other.isFile()) continue;
+                if (le.recordNumber != self) {
+                    if (!loadExtension(index, record, le.recordNumber, other)) continue;
                     r = &other;
                 }
                 for (const NtfsAttribute& a : r->attributes()) {

@@ -26,6 +26,8 @@ public:
 
 private:
     bool readAttributeList(const NtfsRecord& record, std::vector<uint8_t>& bytes) const;
+    // Reads MFT record `number`, named by the attribute list of entry `index`'s `base`.
+    bool loadExtension(int64_t index, const NtfsRecord& base, uint64_t number, NtfsRecord& out) const;
     std::vector<RunStream::Run> plainRuns(const NtfsDataLayout& layout, uint64_t& size) const;
 
     const NtfsMftReader& mft_;

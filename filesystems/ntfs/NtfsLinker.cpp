@@ -95,6 +95,15 @@ NtfsLinker::Arrangement NtfsLinker::arrange(const char* orphanName, bool deep) {
     if (root < n) table_.at(root).orphan = NtfsOrphan::No;
     a.rootIndex = root < n ? root : -1;
 
+    if (deep) {
+        NtfsEntry& o = table_.at(a.orphanIndex);
+        o.parentRef = root < n ? root : 0;
+        o.selfIndex = a.orphanIndex;
+        o.recordFlags = 1;
+        arrangeDeep(a);
+        cutRevisits(a);
+        return a;
+    }
     if (root > 0 && root < n) {
         NtfsEntry& o = table_.at(a.orphanIndex);
         o.parentRef = root;
@@ -111,9 +120,40 @@ NtfsLinker::Arrangement NtfsLinker::arrange(const char* orphanName, bool deep) {
         if (last != a.orphanIndex) table_.at(last).nextSibling = a.orphanIndex;
     }
     orphanChildrenOfFiles();
-    if (!deep) gatherOrphans(a);
+    gatherOrphans(a);
     cutRevisits(a);
     return a;
+}
+
+void NtfsLinker::arrangeDeep(const Arrangement& a) {
+    const int64_t n = table_.size();
+    auto push = [&](int64_t folder, int64_t i) {
+        table_.at(i).nextSibling = table_.at(folder).firstChild;
+        table_.at(folder).firstChild = i;
+    };
+    table_.at(a.orphanIndex).firstChild = 0;
+    int64_t current = a.orphanIndex, folders = 0;
+    for (int64_t i = 0; i < n; ++i) {
+        if (i == a.orphanIndex) continue;
+        NtfsEntry& e = table_.at(i);
+        e.firstChild = 0;
+        e.parentRef = 0;
+        e.nextSibling = 0;
+        if (i == a.rootIndex || !e.hasName) continue;  // the root's own list is not shown
+        if (!e.isFolder()) {
+            push(current, i);
+            continue;
+        }
+        // Files met before the first folder stay in the orphan folder's list after it.
+        if (folders <= kDeepFolderLimit) {
+            push(a.orphanIndex, i);
+            e.parentRef = a.orphanIndex;
+            current = i;
+            ++folders;
+        } else {
+            push(current, i);
+        }
+    }
 }
 
 void NtfsLinker::orphanChildrenOfFiles() {

@@ -31,13 +31,19 @@ public:
         int64_t orphanIndex = -1;  // the synthetic "ORPHAN_ENTRY" folder
     };
     // Appends the orphan folder named `orphanName` to the table and arranges the tree. In
-    // `deep` mode every entry goes below the orphan folder (the deep arrangement).
+    // `deep` mode (a table of records gathered from anywhere on the volume, whose parent
+    // references mean nothing) every folder goes directly below the orphan folder, newest
+    // first, and every file below the folder found last before it.
     Arrangement arrange(const char* orphanName, bool deep);
+    // Deep mode: folders placed directly below the orphan folder; later ones go below the
+    // last of them.
+    static constexpr int64_t kDeepFolderLimit = 100000;
 
 private:
     void append(int64_t index);
     void orphanChildrenOfFiles();
     void gatherOrphans(const Arrangement& a);
+    void arrangeDeep(const Arrangement& a);
     void cutRevisits(const Arrangement& a);
 
     NtfsTable& table_;

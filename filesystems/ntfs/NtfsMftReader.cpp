@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <array>
 #include <cstring>
 
 #include "volumes/NtfsBootSector.h"
@@ -43,6 +44,16 @@ bool NtfsMftReader::loadRecord(int64_t position, NtfsRecord& record) const {
     return true;
 }
 
+bool NtfsMftReader::loadNeighbour(int64_t position, uint32_t from, uint64_t number, NtfsRecord& out) const {
+    if (number > UINT32_MAX) return false;
+    const int64_t delta = static_cast<int64_t>(number) - static_cast<int64_t>(from);
+    int64_t at = 0;
+    if (__builtin_mul_overflow(delta, static_cast<int64_t>(kMftRecordSize), &at) ||
+        __builtin_add_overflow(at, position, &at) || at < 0 || !loadRecord(at, out))
+        return false;
+    return out.isFile() && out.recordNumber() == number;
+}
+
 bool NtfsMftReader::readBootSector() {
     uint8_t bytes[volumes::NtfsBootSector::kSize];
     view_.readQuiet(0, bytes, sizeof bytes);
@@ -64,6 +75,7 @@ bool NtfsMftReader::readBootSector() {
 }
 
 bool NtfsMftReader::locateMft() {
+    deepTable_ = false;
     clusterSize_ = bootRead_ ? clusterBytes_ : 4096;
     if (bootIsNtfs_) {
         mftLocated_ = true;
@@ -367,6 +379,163 @@ void NtfsMftReader::linkEntries() {
         }
     }
     linker_.endParse();
+}
+
+// ---------------------------------------------------------------------------------------
+// Scans of the raw volume for records: the deep scan and the search for $MFT
+
+bool NtfsMftReader::plausibleRecord(const uint8_t* b) {
+    return NtfsRecord::read32(b, 0) == kFileSignature && NtfsRecord::read16(b, 4) < 512 &&
+           NtfsRecord::read16(b, 6) < 512 && NtfsRecord::read16(b, 20) < 512;
+}
+
+void NtfsMftReader::scanVolume(int64_t end, const std::function<bool(int64_t, const uint8_t*)>& onRecord,
+                               const std::function<bool()>& stopAtChunk) {
+    clusterSize_ = bootRead_ && clusterBytes_ > 0 ? clusterBytes_ : 4096;
+    mftLocated_ = false;
+    if (view_.sourceLength() >= 0) end = std::min<int64_t>(end, view_.sourceLength());
+    end = std::min<int64_t>(end, INT64_MAX - view_.start() - kScanChunk);
+    const int64_t chunks = volumeSize_ / kScanChunk;
+    feedback_->progressRange(0, chunks);
+    // Each chunk is read with the half record that follows it, so that a record across the
+    // boundary is tested whole, once, in the chunk it starts in; the position runs on
+    // across chunks (a record's second half is never tested).
+    constexpr size_t kTail = kMftRecordSize - 512;
+    std::vector<uint8_t> chunk(static_cast<size_t>(kScanChunk) + kTail);
+    int64_t p = 0;
+    bool go = true;
+    for (int64_t start = 0, n = 0; go && start < end; start += kScanChunk, ++n) {
+        if (poll() || stopAtChunk()) break;
+        feedback_->progressPosition(n);
+        size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(chunk.size()), end - start + 512));
+        view_.readQuiet(start, chunk.data(), want);
+        if (want < chunk.size()) std::memset(chunk.data() + want, 0, chunk.size() - want);
+        const int64_t stop = std::min<int64_t>(start + kScanChunk, end);
+        while (p < stop) {
+            const uint8_t* block = chunk.data() + (p - start);
+            if (!plausibleRecord(block)) {
+                p += 512;
+                continue;
+            }
+            if (!onRecord(p, block) || stopRequested()) {
+                go = false;
+                break;
+            }
+            p += kMftRecordSize;
+        }
+    }
+    feedback_->progressPosition(chunks);
+}
+
+NtfsEntry& NtfsMftReader::appendUnlinked(int64_t position, const uint8_t* bytes, NtfsRecord& record) {
+    NtfsEntry e;
+    e.signature = NtfsRecord::read32(bytes, 0);
+    e.recordPosition = position;
+    e.selfIndex = table_.size();
+    table_.entries.push_back(e);
+    record.assign(bytes, kMftRecordSize);
+    applyRecord(e.selfIndex, record, false);
+    NtfsEntry& added = table_.entries.back();
+    added.pendingLinks = 0;
+    return added;
+}
+
+void NtfsMftReader::collectRecords() {
+    table_.clear();
+    extensions_.clear();
+    mftRuns_.clear();
+    deepTable_ = true;
+    deepLimitReached_ = false;
+    runsNeeded_ = true;
+    // Index 0 ends every child list, so no record may sit there: an empty slot holds it.
+    table_.entries.emplace_back();
+    NtfsRecord record;
+    scanVolume(volumeSize_, [&](int64_t p, const uint8_t* bytes) {
+        if (table_.size() > maxDeepRecords) {
+            deepLimitReached_ = true;
+            return false;
+        }
+        NtfsEntry& e = appendUnlinked(p, bytes, record);
+        if (!e.hasName) {
+            table_.entries.pop_back();
+            return true;
+        }
+        // Its parent reference is an MFT record number, which means nothing in this table.
+        e.orphan = NtfsOrphan::Yes;
+        if (record.baseRecord() != 0) adoptBase(e.selfIndex, record);
+        status("MFT ENTRY %lld Found.Parsing it ..", static_cast<long long>(table_.size()));
+        return true;
+    }, [] { return false; });
+}
+
+void NtfsMftReader::adoptBase(int64_t index, const NtfsRecord& extension) {
+    // The base holds the standard information and the start of the data; a stale extension
+    // (its base slot reused since) stays an entry of its own.
+    NtfsRecord base;
+    NtfsEntry& e = table_.at(index);
+    if (!loadNeighbour(e.recordPosition, extension.recordNumber(), extension.baseRecord(), base) ||
+        base.baseRecord() != 0 || base.sequence() != extension.baseSequence())
+        return;
+    const uint32_t attributes = e.fileAttributes;
+    const uint8_t hadAttributes = e.hasAttributes;
+    e.recordPosition += (static_cast<int64_t>(extension.baseRecord()) - extension.recordNumber()) *
+                        static_cast<int64_t>(kMftRecordSize);
+    e.recordFlags = base.headerFlags();
+    keepDetails(index, base);
+    if (!e.hasAttributes) {
+        e.fileAttributes = attributes;
+        e.hasAttributes = hadAttributes;
+    }
+}
+
+std::vector<int64_t> NtfsMftReader::searchMft(int64_t maximum) {
+    std::vector<int64_t> found;
+    table_.clear();
+    extensions_.clear();
+    volumeSize_ = recordSizeBytes_;  // the boot sector is not trusted here
+    if (volumeSize_ <= 0) return found;
+    // Only the names of the last eight records matter: $Boot is record 7, $MFT record 0.
+    struct Recent {
+        int64_t position = 0;
+        std::string name;
+    };
+    std::array<Recent, 8> recent;
+    int64_t seen = 0;
+    NtfsRecord record;
+    bool announced = false;
+    scanVolume(volumeSize_ - static_cast<int64_t>(kMftRecordSize) + 1, [&](int64_t p, const uint8_t* bytes) {
+        if (!announced) feedback_->status("");
+        announced = true;
+        table_.clear();
+        appendUnlinked(p, bytes, record);
+        Recent& r = recent[static_cast<size_t>(seen % 8)];
+        r.position = p;
+        r.name = std::string(table_.nameView(0).substr(0, 8));
+        if (seen >= 7 && r.name.compare(0, 5, "$Boot") == 0) {
+            const Recent& m = recent[static_cast<size_t>((seen - 7) % 8)];
+            if (m.name.compare(0, 4, "$MFT") == 0 && (m.name.size() < 5 || m.name[4] != 'M')) {
+                found.push_back(m.position);
+                status("MFT ENTRY %lld Found.Parsing it ...", static_cast<long long>(seen + 1));
+            }
+        }
+        ++seen;
+        return true;
+    }, [&] { return !found.empty() && static_cast<int64_t>(found.size()) >= maximum; });
+    table_.clear();
+    return found;
+}
+
+bool NtfsMftReader::selectCandidate(int64_t position, int64_t sectorsPerCluster) {
+    table_.clear();
+    extensions_.clear();
+    deepTable_ = false;
+    usedMirror_ = false;
+    mftRuns_ = decodeRuns(position, kAttrData);
+    mftLocated_ = !mftRuns_.empty();
+    runsNeeded_ = !mftLocated_;
+    if (sectorsPerCluster > 0 && sectorsPerCluster <= 4096) clusterSize_ = sectorsPerCluster * 512;
+    else clusterSize_ = bootIsNtfs_ && clusterBytes_ > 0 ? clusterBytes_ : 4096;
+    return mftLocated_;
 }
 
 }  // namespace quenlow::fs

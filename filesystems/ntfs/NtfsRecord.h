@@ -107,6 +107,8 @@ public:
     uint64_t baseRecord() const { return read64(raw_.data(), 32) & 0x0000FFFFFFFFFFFFULL; }
     uint16_t baseSequence() const { return read16(raw_.data(), 38); }
     uint16_t sequence() const { return read16(raw_.data(), 16); }
+    // The record's own number as its header keeps it (NTFS 3.1 records).
+    uint32_t recordNumber() const { return read32(raw_.data(), 44); }
 
     // The attributes in record order, the terminating one included, read from the fixed-up
     // record. The walk starts at the

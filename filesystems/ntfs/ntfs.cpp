@@ -13,7 +13,7 @@ ParserInfo ntfsParserInfo() {
     ParserInfo info;
     info.name = "NTFS";
     info.typeNames = {"ntfs"};
-    info.modes = {Mode::Standard};
+    info.modes = {Mode::Standard, Mode::Advanced, Mode::Deep};
     info.selectedStatus = kNtfsSelectedText;
     info.restoresRecycleBin = true;
     info.recycleBinUserFolders = true;
@@ -31,25 +31,86 @@ ParseOutcome ntfs::parse(WorkControl& control, Feedback& feedback, Mode mode) {
     linker_.walkWholeLists = walkWholeLists;
     mft_.attach(control, feedback);
     if (setup_.tree != nullptr) rootItem_ = setup_.tree->insertItem(kNoItem, setup_.rootLabel, true, 0);
-    (void)mft_.readBootSector();
-    feedback.status(kMftParsingText);
-    (void)mft_.locateMft();
+    const bool deep = mode == Mode::Deep;
+    bool found = locate(mode, feedback);
     mft_.enumerateMft();
     mft_.linkEntries();
-    bool deep = mode == Mode::Deep;
+    const int64_t records = static_cast<int64_t>(table_.entries.size()) - (deep ? 1 : 0);
     arrangement_ = linker_.arrange("ORPHAN_ENTRY", deep);
     fillFirstLevel(deep);
     if (mft_.usedMirror()) feedback.message("the record of $MFT is damaged: the table was read through $MFTMirr");
     if (mft_.mftLocated() && arrangement_.rootIndex < 0 && !firstLevel_.empty())
         feedback.message("the root folder's record is damaged: what it held is below ORPHAN_ENTRY");
+    if (deep && mft_.deepLimitReached()) {
+        char text[200];
+        std::snprintf(text, sizeof text, "the deep scan stopped after %lld records: the rest of the volume was not scanned",
+                      static_cast<long long>(records));
+        feedback.message(text);
+    }
     mft_.attach(control, silentFeedback());
     ParseOutcome outcome;
-    if (!mft_.mftLocated()) {
+    if (deep) {
+        if (table_.at(arrangement_.orphanIndex).firstChild <= 0)
+            outcome.status = Status::failure("no MFT record with a name was found on the volume");
+    } else if (mode == Mode::Advanced) {
+        if (!found) outcome.status = Status::failure(choice_ ? "the chosen $MFT record gives no data runs"
+                                                              : "no $MFT candidate was chosen");
+    } else if (!mft_.mftLocated()) {
         outcome.status = Status::failure(mft_.bootIsNtfs()
                                              ? "the Master File Table could not be read"
                                              : "the volume holds no NTFS boot sector and no Master File Table was found");
     }
     return outcome;
+}
+
+bool ntfs::locate(Mode mode, Feedback& feedback) {
+    switch (mode) {
+        case Mode::Advanced:
+            // The boot sector was read by the search; the table is walked from the choice.
+            if (!choice_ || choice_->entry >= candidates_.size()) return false;
+            return mft_.selectCandidate(candidates_[choice_->entry], choice_->sectorsPerCluster);
+        case Mode::Deep:
+            (void)mft_.readBootSector();
+            feedback.status(kDeepScanText);
+            mft_.collectRecords();
+            return true;
+        case Mode::Standard: break;
+    }
+    (void)mft_.readBootSector();
+    feedback.status(kMftParsingText);
+    return mft_.locateMft();
+}
+
+Result<CandidateSearch> ntfs::findCandidates(WorkControl& control, Feedback& feedback, int64_t maximum) {
+    mft_.attach(control, feedback);
+    (void)mft_.readBootSector();
+    CandidateSearch search;
+    search.bootValid = mft_.bootIsNtfs();
+    search.bootSectorsPerCluster = mft_.bootClusterBytes() / 512;
+    candidates_ = mft_.searchMft(maximum < 1 ? 3 : maximum);
+    search.entries = candidates_;
+    mft_.attach(control, silentFeedback());
+    return search;
+}
+
+bool ntfs::chooseCandidate(const CandidateChoice& choice, std::string& error) {
+    const int64_t spc = choice.sectorsPerCluster;
+    if (choice.entry >= candidates_.size()) {
+        error = candidates_.empty() ? "the search found no $MFT record"
+                                    : "there is no candidate " + std::to_string(choice.entry) + " (the search found " +
+                                          std::to_string(candidates_.size()) + ")";
+        return false;
+    }
+    if (spc < 0 || spc > 4096 || (spc & (spc - 1)) != 0) {
+        error = "sectors per cluster must be a power of two from 1 to 4096 (not " + std::to_string(spc) + ")";
+        return false;
+    }
+    if (choice.heap) {
+        error = "heap candidates are chosen on exFAT volumes only";
+        return false;
+    }
+    choice_ = choice;
+    return true;
 }
 
 void ntfs::insertFirstLevel(int64_t index) {
@@ -67,7 +128,8 @@ void ntfs::fillFirstLevel(bool deep) {
     const int64_t root = arrangement_.rootIndex, orphan = arrangement_.orphanIndex;
     // A table without a root (its record damaged) still shows what it holds: the root's
     // children are orphans then, like those of any other damaged folder.
-    if ((root < 0 || root >= n) && (!mft_.mftLocated() || orphan < 0 || table_.at(orphan).firstChild <= 0)) return;
+    if ((root < 0 || root >= n) && (!(mft_.mftLocated() || deep) || orphan < 0 || table_.at(orphan).firstChild <= 0))
+        return;
     bool orphanShown = false;
     if (!deep && root >= 0 && root < n) {
         int64_t c = table_.at(root).firstChild;

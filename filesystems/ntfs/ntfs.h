@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ namespace quenlow::fs {
 
 inline constexpr const char* kNtfsSelectedText = "ntfs partition selected....";
 inline constexpr const char* kMftParsingText = " ParsingBasedOnMFT is going on....";
+inline constexpr const char* kDeepScanText = " scanning for mft entries in deep mode ....";
 
 class ntfs : public VolumeParser {
 public:
@@ -27,8 +29,13 @@ public:
     ~ntfs() override;
 
     // The standard parse: boot sector, the table's runs (or a scan for its first record),
-    // every slot, the links, the first level of the tree.
+    // every slot, the links, the first level of the tree. Advanced: the same from the $MFT
+    // record chosen among the candidates. Deep: every named record found on the volume,
+    // below ORPHAN_ENTRY.
     ParseOutcome parse(WorkControl& control, Feedback& feedback, Mode mode) override;
+    // The $MFT records of the volume, found by the $Boot record that follows each.
+    Result<CandidateSearch> findCandidates(WorkControl& control, Feedback& feedback, int64_t maximum) override;
+    bool chooseCandidate(const CandidateChoice& choice, std::string& error) override;
 
     // VolumeParser
     std::vector<EntryRef> firstLevel() const override { return firstLevel_; }
@@ -72,6 +79,7 @@ public:
 
 private:
     void fillFirstLevel(bool deep);
+    bool locate(Mode mode, Feedback& feedback);
     void insertFirstLevel(int64_t index);
 
     ParserSetup setup_;
@@ -81,6 +89,8 @@ private:
     NtfsLinker::Arrangement arrangement_;
     TreeItem rootItem_ = kNoItem;
     std::vector<EntryRef> firstLevel_;
+    std::vector<int64_t> candidates_;  // positions of $MFT records
+    std::optional<CandidateChoice> choice_;
 };
 
 }  // namespace quenlow::fs
