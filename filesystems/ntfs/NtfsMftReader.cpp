@@ -397,31 +397,36 @@ void NtfsMftReader::scanVolume(int64_t end, const std::function<bool(int64_t, co
     end = std::min<int64_t>(end, INT64_MAX - view_.start() - kScanChunk);
     const int64_t chunks = volumeSize_ / kScanChunk;
     feedback_->progressRange(0, chunks);
-    // Each chunk is read with the half record that follows it, so that a record across the
-    // boundary is tested whole, once, in the chunk it starts in; the position runs on
-    // across chunks (a record's second half is never tested).
+    // Each chunk is read in pieces (each tested while it is still in the cache), every piece
+    // with the half record that follows it, so that a record across a boundary is tested
+    // whole, once, where it starts; the position runs on across pieces (a record's second
+    // half is never tested).
+    constexpr int64_t kPiece = 1048576;
+    static_assert(kScanChunk % kPiece == 0);
     constexpr size_t kTail = kMftRecordSize - 512;
-    std::vector<uint8_t> chunk(static_cast<size_t>(kScanChunk) + kTail);
+    std::vector<uint8_t> piece(static_cast<size_t>(kPiece) + kTail);
     int64_t p = 0;
     bool go = true;
     for (int64_t start = 0, n = 0; go && start < end; start += kScanChunk, ++n) {
         if (poll() || stopAtChunk()) break;
         feedback_->progressPosition(n);
-        size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(chunk.size()), end - start + 512));
-        view_.readQuiet(start, chunk.data(), want);
-        if (want < chunk.size()) std::memset(chunk.data() + want, 0, chunk.size() - want);
-        const int64_t stop = std::min<int64_t>(start + kScanChunk, end);
-        while (p < stop) {
-            const uint8_t* block = chunk.data() + (p - start);
-            if (!plausibleRecord(block)) {
-                p += 512;
-                continue;
+        for (int64_t from = start; go && from < std::min<int64_t>(start + kScanChunk, end); from += kPiece) {
+            size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(piece.size()), end - from + 512));
+            view_.readQuiet(from, piece.data(), want);
+            if (want < piece.size()) std::memset(piece.data() + want, 0, piece.size() - want);
+            const int64_t stop = std::min<int64_t>(from + kPiece, end);
+            while (p < stop) {
+                const uint8_t* block = piece.data() + (p - from);
+                if (!plausibleRecord(block)) {
+                    p += 512;
+                    continue;
+                }
+                if (!onRecord(p, block) || stopRequested()) {
+                    go = false;
+                    break;
+                }
+                p += kMftRecordSize;
             }
-            if (!onRecord(p, block) || stopRequested()) {
-                go = false;
-                break;
-            }
-            p += kMftRecordSize;
         }
     }
     feedback_->progressPosition(chunks);
