@@ -224,17 +224,10 @@ void NtfsMftReader::flushSlots(int64_t start, int64_t slots) {
     NtfsRecord record;
     for (int64_t s = 0; s < slots; ++s) {
         const uint8_t* slot = slotBuffer_.data() + static_cast<size_t>(s) * kMftRecordSize;
-        NtfsEntry e;
-        e.signature = NtfsRecord::read32(slot, 0);
-        e.recordPosition = start + s * static_cast<int64_t>(kMftRecordSize);
-        e.selfIndex = table_.size();
-        table_.entries.push_back(e);
-        record.assign(slot, kMftRecordSize);
-        applyRecord(e.selfIndex, record, false);
-        NtfsEntry& added = table_.entries.back();
+        NtfsEntry& added = appendUnlinked(start + s * static_cast<int64_t>(kMftRecordSize), slot, record);
         added.readAhead = 1;
         uint64_t base = record.baseRecord();
-        if (base != 0 && added.hasName && base < (1ULL << 62)) extensions_.emplace_back(e.selfIndex, static_cast<int64_t>(base));
+        if (base != 0 && added.hasName && base < (1ULL << 62)) extensions_.emplace_back(added.selfIndex, static_cast<int64_t>(base));
     }
 }
 
@@ -440,9 +433,7 @@ NtfsEntry& NtfsMftReader::appendUnlinked(int64_t position, const uint8_t* bytes,
     table_.entries.push_back(e);
     record.assign(bytes, kMftRecordSize);
     applyRecord(e.selfIndex, record, false);
-    NtfsEntry& added = table_.entries.back();
-    added.pendingLinks = 0;
-    return added;
+    return table_.entries.back();
 }
 
 void NtfsMftReader::collectRecords() {

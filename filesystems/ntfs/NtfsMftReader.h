@@ -92,7 +92,8 @@ private:
     // chunk's start.
     void scanVolume(int64_t end, const std::function<bool(int64_t, const uint8_t*)>& onRecord,
                     const std::function<bool()>& stopAtChunk);
-    // Appends the record at `position` as a new entry, its FILE_NAMEs read but not linked.
+    // Appends the record at `position` as a new entry, its FILE_NAMEs read but not linked
+    // (counted in pendingLinks).
     NtfsEntry& appendUnlinked(int64_t position, const uint8_t* bytes, NtfsRecord& record);
     // Deep mode: entry `index`, read from an extension record, becomes its base record.
     void adoptBase(int64_t index, const NtfsRecord& extension);
