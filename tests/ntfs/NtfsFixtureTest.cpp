@@ -35,28 +35,24 @@ namespace {
 // How the test reads the image: directly, as a RAID-0 of two members, or as a RAID-5 of
 // three members (rotating parity, data continuation) with the second one missing.
 enum class Array { none, raid0, degradedRaid5 };
-// `wiped`: the image read with its boot sector and the backup in its last sector zeroed,
-// parsed in advanced mode from the first $MFT found with the cluster size it had.
 struct Case {
     std::string image;
     Array array;
-    bool wiped = false;
+    bool wiped = false;  // both boot sectors zeroed: parsed in advanced mode from the first $MFT found
 };
 std::ostream& operator<<(std::ostream& out, const Case& c) {
     return out << c.image << (c.array == Array::raid0 ? "_raid0" : c.array == Array::degradedRaid5 ? "_raid5" : "")
                << (c.wiped ? "_wiped_advanced" : "");
 }
 
-// The image's bytes with its boot sector and backup zeroed; `sectors` and `mft` take the
-// cluster size (in sectors) and the table's position the boot sector gave.
+// The image with both boot sectors zeroed; `sectors` and `mft` take what the first one gave.
 std::vector<uint8_t> wipedImage(const stdfs::path& image, int64_t& sectors, int64_t& mft) {
     std::ifstream in(image, std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
     const int64_t cluster = static_cast<int64_t>(fs::NtfsRecord::read16(bytes.data(), 11)) * bytes[13];
     sectors = cluster / 512;
     mft = static_cast<int64_t>(fs::NtfsRecord::read64(bytes.data(), 48)) * cluster;
-    std::fill(bytes.begin(), bytes.begin() + 512, 0);
-    std::fill(bytes.end() - 512, bytes.end(), 0);
+    std::fill_n(bytes.begin(), 512, 0), std::fill_n(bytes.end() - 512, 512, 0);
     return bytes;
 }
 
@@ -97,18 +93,14 @@ protected:
         volume.fileSystem = "NTFS";
         volume.volumeSizeText = std::to_string(stdfs::file_size(image) / 1048576) + "   MB";
         parser = std::make_unique<ntfs>(test::setupOn(*reader, volume, tree));
-        fs::Mode mode = fs::Mode::Standard;
         if (GetParam().wiped) {
             WorkControl control;
             fs::Result<fs::CandidateSearch> found = parser->findCandidates(control, silentFeedback(), 3);
-            ASSERT_TRUE(found);
-            ASSERT_FALSE(found->entries.empty());
-            EXPECT_EQ(found->entries[0], mft);
+            ASSERT_TRUE(found && !found->entries.empty() && found->entries[0] == mft);
             std::string error;
             ASSERT_TRUE(parser->chooseCandidate(fs::CandidateChoice{0, sectors, {}}, error)) << error;
-            mode = fs::Mode::Advanced;
         }
-        ASSERT_TRUE(test::parseIn(*parser, silentFeedback(), mode).status.ok());
+        ASSERT_TRUE(test::parseIn(*parser, silentFeedback(), GetParam().wiped ? fs::Mode::Advanced : fs::Mode::Standard).status.ok());
         ASSERT_TRUE(parser->mftLocated());
         for (fs::EntryRef e : parser->firstLevel()) walk(e, parser->name(e), parser->name(e) == "ORPHAN_ENTRY");
         std::ifstream in(dir / "manifest.json");
@@ -309,9 +301,8 @@ TEST(NtfsFixtureDamage, DamagedRootAndMftRecords) {
     }
 }
 
-// Deep mode on the image with its boot sectors wiped: every named entry is found, every
-// folder directly below ORPHAN_ENTRY, and (with the 4096-byte clusters taken when the boot
-// sector is gone) every live file's bytes.
+// Deep mode, both boot sectors zeroed: every named entry, folders directly below ORPHAN_ENTRY, and
+// the live files' bytes where the 4096-byte clusters taken without a boot sector fit.
 TEST(NtfsFixtureDeep, EveryNamedRecordBelowOrphanEntry) {
     for (std::string name : {"ntfs", "ntfs512"}) {
         stdfs::path dir = stdfs::path(QUENLOW_FIXTURE_DIR) / name;
@@ -323,17 +314,13 @@ TEST(NtfsFixtureDeep, EveryNamedRecordBelowOrphanEntry) {
         volume.volumeSizeText = std::to_string(disk.data.size() / 1048576) + "   MB";
         ntfs parser(test::setupOn(disk, volume, tree));
         ASSERT_TRUE(test::parseIn(parser, silentFeedback(), fs::Mode::Deep).status.ok());
-        ASSERT_EQ(parser.firstLevel().size(), 1u);
         std::multimap<std::pair<std::string, bool>, std::string> found;  // (name, top folder) -> digest
-        for (fs::EntryRef f = parser.firstChild(parser.firstLevel()[0]); f != fs::kNoEntry; f = parser.nextSibling(f)) {
+        for (fs::EntryRef f = parser.firstChild(parser.firstLevel().at(0)); f != fs::kNoEntry; f = parser.nextSibling(f)) {
             found.emplace(std::make_pair(parser.name(f), parser.isFolder(f)), "");
-            for (fs::EntryRef c = parser.firstChild(f); c != fs::kNoEntry; c = parser.nextSibling(c)) {
-                std::string data = test::readData(parser, c);
-                found.emplace(std::make_pair(parser.name(c), false), test::Sha256::of(data.data(), data.size()));
-            }
+            for (fs::EntryRef c = parser.firstChild(f); c != fs::kNoEntry; c = parser.nextSibling(c))
+                found.emplace(std::make_pair(parser.name(c), false), test::Sha256::of(test::readData(parser, c)));
         }
-        std::ifstream in(dir / "manifest.json");
-        const nlohmann::json manifest = nlohmann::json::parse(in);
+        const nlohmann::json manifest = nlohmann::json::parse(std::ifstream(dir / "manifest.json"));
         for (const char* list : {"entries", "deleted"})
             for (const auto& e : manifest[list]) {
                 std::string path = e["path"];

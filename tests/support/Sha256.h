@@ -14,6 +14,7 @@ class Sha256 : public raw::Sha256 {
 public:
     using raw::Sha256::of;
     static std::string of(const std::vector<unsigned char>& bytes) { return of(bytes.data(), bytes.size()); }
+    static std::string of(const std::string& bytes) { return of(bytes.data(), bytes.size()); }
     // Digest of a whole file; empty text when it cannot be read.
     static std::string ofFile(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
