@@ -74,7 +74,10 @@ bool Fat64Class::driveFormatted() const { return setup_.context != nullptr && se
 int64_t Fat64Class::volumeBytes() const {
     int64_t bytes = volumes::recordSizeBytes(setup_.volume);
     if (bytes <= 0 && search_ && search_->bootValid) bytes = geometry_.volumeBytes;
-    if (bytes <= 0) bytes = setup_.view.sourceLength();
+    // Nothing past the end of the source can be found: a size from a damaged boot sector
+    // does not make the scans read zeros for ever.
+    const int64_t source = setup_.view.sourceLength();
+    if (bytes <= 0 || (source >= 0 && bytes > source)) bytes = source;
     return bytes;
 }
 

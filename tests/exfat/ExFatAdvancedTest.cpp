@@ -200,6 +200,10 @@ TEST(ExFatAdvanced, ChoicesThatDoNotFit) {
     EXPECT_TRUE(atZero.parser->firstLevel().empty());
     EXPECT_EQ(atZero.tree.liveCount(), 1u);
 
+    ExFatImage huge;  // a boot sector whose volume length lies far past the source: the search ends there
+    huge.put64(72, uint64_t{1} << 60);
+    EXPECT_TRUE(Advanced(huge.bytes).search.bootValid);
+
     uint64_t x = 88172645463325252ull;
     for (size_t i = 0; i + 8 <= img.bytes.size(); i += 8) {
         x ^= x << 13, x ^= x >> 7, x ^= x << 17;
