@@ -9,14 +9,15 @@
 namespace quenlow::fs {
 
 namespace {
-constexpr FatVolumeParser::Variant kFat16 = {kNotFat16Text, kFindingFat16Text, 2, 0xFFF8, true, false, true};
+constexpr FatVolumeParser::Variant kFat16 = {kNotFat16Text, kFindingFat16Text, 2, 0xFFF8, true, false, true,
+                                            "Maintaining Tree Structure for Tree Control"};
 }  // namespace
 
 ParserInfo fat16ParserInfo() {
     ParserInfo info;
     info.name = "FAT16";
     info.typeNames = {"fat16", "fat"};
-    info.modes = {Mode::Standard};
+    info.modes = {Mode::Standard, Mode::Advanced};
     info.restoresRecycleBin = false;
     info.expandingClearsList = true;
     info.caseInsensitiveNames = true;

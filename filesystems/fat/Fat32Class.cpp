@@ -9,14 +9,15 @@
 namespace quenlow::fs {
 
 namespace {
-constexpr FatVolumeParser::Variant kFat32 = {kNotFat32Text, kFindingFat32Text, 4, 0x0FFFFFF8, false, true, false};
+constexpr FatVolumeParser::Variant kFat32 = {kNotFat32Text, kFindingFat32Text, 4, 0x0FFFFFF8, false, true, false,
+                                            "Maintaining TreeStructure for Tree Control"};
 }  // namespace
 
 ParserInfo fat32ParserInfo() {
     ParserInfo info;
     info.name = "FAT32";
     info.typeNames = {"fat32"};
-    info.modes = {Mode::Standard};
+    info.modes = {Mode::Standard, Mode::Advanced};
     info.restoresRecycleBin = true;
     info.expandingClearsList = true;
     info.caseInsensitiveNames = true;

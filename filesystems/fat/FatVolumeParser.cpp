@@ -8,8 +8,11 @@
 
 #include "disk/RecoveryContext.h"
 #include "filesystems/EntryFormat.h"
+#include "filesystems/ChunkedSearch.h"
 #include "filesystems/fat/FatChainStream.h"
+#include "filesystems/fat/FatEntryScan.h"
 #include "filesystems/fat/FatNameAssembler.h"
+#include "platform/ByteReader.h"
 
 namespace quenlow::fs {
 
@@ -78,8 +81,9 @@ uint32_t FatVolumeParser::nextCluster(uint32_t c) {
     return v >= variant_.endMark ? kEnd : v;
 }
 
-ParseOutcome FatVolumeParser::parse(WorkControl& control, Feedback& feedback, Mode) {
+ParseOutcome FatVolumeParser::parse(WorkControl& control, Feedback& feedback, Mode mode) {
     formatted_ = setup_.context != nullptr && setup_.context->driveFormatted;
+    if (mode == Mode::Advanced) return parseAdvanced(control, feedback);
     if (setup_.tree != nullptr) rootItem_ = setup_.tree->insertItem(kNoItem, setup_.rootLabel, true, 0);
     uint8_t boot[512] = {};
     disk::VolumeView::ReadReport report = setup_.view.read(0, boot, sizeof boot);
@@ -87,9 +91,7 @@ ParseOutcome FatVolumeParser::parse(WorkControl& control, Feedback& feedback, Mo
         feedback.message(variant_.notFormatText);
         return {Status::failure(variant_.notFormatText), false};
     }
-    uint64_t volumeBytes = static_cast<uint64_t>(volumes::recordSizeBytes(setup_.volume));
-    if (volumeBytes == 0) volumeBytes = geometry_.bootTotalBytes;
-    maxCluster_ = volumeBytes / geometry_.clusterBytes;
+    maxCluster_ = volumeBytes() / geometry_.clusterBytes;
     fat_ = FatTable(setup_.view, geometry_.fatStart, geometry_.fatBytes, variant_.entryBytes);
     clusterLimit_ = std::min<uint64_t>({maxCluster_, fat_.entryCount(), kEnd});
 
@@ -105,6 +107,12 @@ ParseOutcome FatVolumeParser::parse(WorkControl& control, Feedback& feedback, Mo
         feedback.progressPosition(100);
     }
     return {};
+}
+
+// The record's size (whole megabytes), else the boot sector's.
+uint64_t FatVolumeParser::volumeBytes() const {
+    uint64_t bytes = static_cast<uint64_t>(volumes::recordSizeBytes(setup_.volume));
+    return bytes != 0 ? bytes : geometry_.bootTotalBytes;
 }
 
 bool FatVolumeParser::claim(uint32_t cluster, bool deletedWalk) {
@@ -128,9 +136,7 @@ bool FatVolumeParser::loadPiece(const Frame& f) {
     return true;
 }
 
-void FatVolumeParser::walk(WorkControl& control) {
-    records_.clear();
-    std::vector<Frame> stack;
+FatVolumeParser::Frame FatVolumeParser::rootFrame() {
     Frame root;
     root.root = true;
     if (!variant_.fixedRoot) {
@@ -138,8 +144,20 @@ void FatVolumeParser::walk(WorkControl& control) {
         if (c < 2 || c >= clusterLimit_) c = 2;
         root.cluster = c;
         walked_.insert(c);
+        rootClusters_.insert(c);
     }
-    stack.push_back(std::move(root));
+    return root;
+}
+
+int64_t FatVolumeParser::slotOffset(const Frame& f) const {
+    if (f.root && variant_.fixedRoot) return geometry_.rootStart + static_cast<int64_t>(f.pos);
+    return clusterOffset(f.cluster) + static_cast<int64_t>(f.pos);
+}
+
+void FatVolumeParser::walk(WorkControl& control) {
+    records_.clear();
+    std::vector<Frame> stack;
+    stack.push_back(rootFrame());
     loadPiece(stack.back());
     if (buffer_.empty()) return;
 
@@ -147,7 +165,13 @@ void FatVolumeParser::walk(WorkControl& control) {
     dummy.copyFields(buffer_.data());
     dummy.name = "DUMMY ENTRY";
     records_.push_back(dummy);
+    runWalk(control, stack);
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+}
 
+// The depth-first walk of the folders on `stack` (its top's piece is in buffer_).
+void FatVolumeParser::runWalk(WorkControl& control, std::vector<Frame>& stack) {
     uint64_t pieces = 0;
     while (!stack.empty()) {
         Frame& f = stack.back();
@@ -159,7 +183,10 @@ void FatVolumeParser::walk(WorkControl& control) {
                 if (!variant_.fixedRoot) {
                     // The root's chain is followed as stored, whatever driveFormatted says.
                     uint32_t v = f.cluster < clusterLimit_ ? fat_.entry(f.cluster) : kEnd;
-                    if (v < variant_.endMark && follows(v) && claim(v, false)) next = v;
+                    if (v < variant_.endMark && follows(v) && claim(v, false)) {
+                        next = v;
+                        rootClusters_.insert(v);
+                    }
                 }
             } else {
                 uint32_t v = nextCluster(f.cluster);
@@ -193,7 +220,24 @@ void FatVolumeParser::walk(WorkControl& control) {
                 continue;
             }
         }
+        const int64_t at = advanced_ ? slotOffset(f) : 0;
+        if (advanced_) {
+            if (!f.root && attr == 0xCD) {  // the end of what this cluster holds
+                f.pos = buffer_.size();
+                continue;
+            }
+            auto used = usedSlots_.find(at);
+            if (used != usedSlots_.end()) {
+                // Listed already, from the scan or by another walk: not again. An entry
+                // the scan put among the orphans now has its folder.
+                if (used->second != kNoSlotRecord) adopt(used->second, f.parent);
+                f.names.reset();
+                f.pos += 32;
+                continue;
+            }
+        }
         if (attr == kFatLongName) {
+            if (advanced_) usedSlots_.emplace(at, kNoSlotRecord);
             f.names.addPiece(e);
             f.pos += 32;
             continue;
@@ -218,6 +262,7 @@ void FatVolumeParser::walk(WorkControl& control) {
         f.pos += 32;
         if (!r.isFolder()) {
             r.selfIndex = static_cast<uint32_t>(records_.size());
+            if (advanced_) usedSlots_[at] = r.selfIndex;
             records_.push_back(std::move(r));
             continue;
         }
@@ -227,12 +272,14 @@ void FatVolumeParser::walk(WorkControl& control) {
             // The same folder again (a deleted entry and a live one): one record, the later name.
             records_[known->second].name = r.name;
             records_[known->second].deleted = r.deleted;
+            if (advanced_) usedSlots_[at] = known->second;
             continue;
         }
         if (records_.size() >= UINT32_MAX - 1) break;
         uint32_t index = static_cast<uint32_t>(records_.size());
         r.selfIndex = index;
         bool deletedWalk = f.deletedWalk || r.deleted != 0;
+        if (advanced_) usedSlots_[at] = index;
         records_.push_back(std::move(r));
         f.folders.emplace(cluster, index);
         if (cluster >= 2 && cluster < clusterLimit_ && claim(cluster, deletedWalk)) {
@@ -244,8 +291,306 @@ void FatVolumeParser::walk(WorkControl& control) {
             loadPiece(stack.back());
         }
     }
+}
+
+
+// ---------------------------------------------------------------------------------------
+// Advanced mode: the FAT found by a search, the cluster size the user gives, and the
+// directory entries found anywhere on the volume
+
+bool FatVolumeParser::fatSignatureAt(const uint8_t* p) const {
+    const platform::ByteReader r(p, 8);
+    // Entry 0 holds the media byte 0xF8; entry 1 is all ones but for the top bits (reserved
+    // on FAT32) and the two state bits below them (clean shut-down, no disk error), which
+    // systems clear while a volume is in use.
+    if (variant_.entryBytes == 4) return (r.le32(0) & 0x0FFFFFFF) == 0x0FFFFFF8 && (r.le32(4) & 0x03FFFFFF) == 0x03FFFFFF;
+    return r.le16(0) == 0xFFF8 && (r.le16(2) & 0x3FFF) == 0x3FFF;
+}
+
+Result<CandidateSearch> FatVolumeParser::findCandidates(WorkControl& control, Feedback& feedback, int64_t maximum) {
+    if (maximum < 1) maximum = 3;
+    CandidateSearch search;
+    uint8_t boot[512] = {};
+    setup_.view.readQuiet(0, boot, sizeof boot);
+    bootGeometry_ = FatGeometry{};
+    bootValid_ = validateBootSector(boot, bootGeometry_) && bootGeometry_.clusterBytes != 0;
+    search.bootValid = bootValid_;
+    if (bootValid_ && bootGeometry_.clusterBytes % 512 == 0)
+        search.bootSectorsPerCluster = static_cast<int64_t>(bootGeometry_.clusterBytes / 512);
+
+    const uint64_t total = [&] {
+        uint64_t bytes = static_cast<uint64_t>(volumes::recordSizeBytes(setup_.volume));
+        if (bytes == 0 && bootValid_) bytes = bootGeometry_.bootTotalBytes;
+        int64_t source = setup_.view.sourceLength();
+        if (bytes == 0 && source > 0) bytes = static_cast<uint64_t>(source);
+        return bytes;
+    }();
+    fatCandidates_.clear();
+    feedback.progressRange(0, 1000);
+    char text[160];
+    scanChunks(setup_.view, total, kSearchChunkBytes, 0, control,
+               [&](uint64_t offset, const uint8_t* data, size_t own, size_t) {
+                   feedback.progressPosition(
+                       static_cast<int64_t>(static_cast<double>(offset) / static_cast<double>(total) * 1000));
+                   if (variant_.entryBytes == 4) {
+                       std::snprintf(text, sizeof text, "Parsing Disk Currently at position %f of the disk of size %f",
+                                     static_cast<double>(offset), static_cast<double>(total));
+                       feedback.status(text);
+                   }
+                   // The entries sit at a sector's start, and a piece is whole sectors: a
+                   // signature never spans two pieces.
+                   for (size_t at = 0; at + 8 <= own; at += 512) {
+                       if (!fatSignatureAt(data + at)) continue;
+                       fatCandidates_.push_back(static_cast<int64_t>(offset + at));
+                       std::snprintf(text, sizeof text, "found fat entry  %zu ", fatCandidates_.size());
+                       feedback.status(text);
+                       if (fatCandidates_.size() >= static_cast<uint64_t>(maximum)) return false;
+                   }
+                   return true;
+               });
+    feedback.progressPosition(1000);
+    searched_ = true;
+    chosen_.reset();
+    search.entries = fatCandidates_;
+    return search;
+}
+
+bool FatVolumeParser::chooseCandidate(const CandidateChoice& choice, std::string& error) {
+    if (!searched_) {
+        error = "the FAT candidates have not been searched for";
+        return false;
+    }
+    if (choice.entry >= fatCandidates_.size()) {
+        error = fatCandidates_.empty() ? std::string("the search found no FAT")
+                                       : "there is no FAT candidate " + std::to_string(choice.entry) +
+                                             " (the search found " + std::to_string(fatCandidates_.size()) + ")";
+        return false;
+    }
+    if (choice.heap) {
+        error = "FAT volumes have no cluster heap candidates";
+        return false;
+    }
+    const int64_t n = choice.sectorsPerCluster;
+    if (n < 1 || n > 128 || (n & (n - 1)) != 0) {
+        error = "sectors per cluster must be a power of two from 1 to 128 (not " + std::to_string(n) + ")";
+        return false;
+    }
+    chosen_ = choice.entry;
+    chosenSectors_ = static_cast<uint32_t>(n);
+    return true;
+}
+
+ParseOutcome FatVolumeParser::parseAdvanced(WorkControl& control, Feedback& feedback) {
+    if (!chosen_ || *chosen_ >= fatCandidates_.size() || chosenSectors_ == 0) {
+        const char* text = "No FAT candidate was chosen: search for the candidates and choose one first.";
+        feedback.message(text);
+        return {Status::failure(text), false};
+    }
+    advanced_ = true;
+    records_.clear();
+    firstLevel_.clear();
+    walked_.clear();
+    walkedDeleted_.clear();
+    usedSlots_.clear();
+    rootClusters_.clear();
+    if (setup_.tree != nullptr) rootItem_ = setup_.tree->insertItem(kNoItem, setup_.rootLabel, true, 0);
+
+    geometry_ = FatGeometry{};
+    geometry_.bytesPerSector = 512;
+    geometry_.sectorsPerCluster = chosenSectors_;
+    geometry_.clusterBytes = 512ull * chosenSectors_;
+    geometry_.bootTotalBytes = bootValid_ ? bootGeometry_.bootTotalBytes : 0;
+    advancedBytes_ = volumeBytes();
+    const int64_t source = setup_.view.sourceLength();
+    if (advancedBytes_ == 0 && source > 0) advancedBytes_ = static_cast<uint64_t>(source);
+    maxCluster_ = advancedBytes_ / geometry_.clusterBytes;
+    geometry_.fatStart = fatCandidates_[*chosen_];
+
+    FatEntryScan scan(variant_.entryBytes == 4, geometry_.clusterBytes, maxCluster_);
+    scan.run(setup_.view, advancedBytes_, control, feedback);
+    if (scan.stopped()) control.clearStop();  // what was found before the stop is still listed
+    const bool rootKnown = placeRegions(scan);
+    fat_ = FatTable(setup_.view, geometry_.fatStart, geometry_.fatBytes, variant_.entryBytes);
+    clusterLimit_ = std::min<uint64_t>({maxCluster_, fat_.entryCount(), kEnd});
+    geometry_.rootCluster = bootValid_ ? bootGeometry_.rootCluster : 2;
+
+    feedback.status("Maintaining directory Structure in AdvanceScanning");
+    assemble(control, scan.found(), rootKnown);
+    feedback.status(variant_.maintainingTreeText);
+    linkChildren();
+    fillTree(feedback);
+    return {};
+}
+
+// Where the FAT ends and the root and cluster 2 start, from the candidates (a FAT's copies
+// follow it at equal distances), the boot sector when it was sound, and the scan (the "."
+// entries, the first root entries). Returns whether the root's place is known well enough
+// to walk it.
+bool FatVolumeParser::placeRegions(const FatEntryScan& scan) {
+    FatGeometry& g = geometry_;
+    const std::vector<int64_t>& c = fatCandidates_;
+    const size_t chosen = *chosen_;
+    uint64_t spacing = 0;
+    if (chosen + 1 < c.size()) spacing = static_cast<uint64_t>(c[chosen + 1] - c[chosen]);
+    else if (chosen > 0) spacing = static_cast<uint64_t>(c[chosen] - c[chosen - 1]);
+    size_t last = chosen, copies = 1;
+    if (spacing != 0) {
+        size_t first = chosen;
+        while (first > 0 && static_cast<uint64_t>(c[first] - c[first - 1]) == spacing) --first;
+        while (last + 1 < c.size() && static_cast<uint64_t>(c[last + 1] - c[last]) == spacing) ++last;
+        copies = last - first + 1;
+    }
+    const uint64_t estimate = ((maxCluster_ + 2) * variant_.entryBytes + 511) / 512 * 512;
+    if (copies > 1) g.fatBytes = spacing;
+    else if (bootValid_ && bootGeometry_.fatBytes != 0) g.fatBytes = bootGeometry_.fatBytes;
+    else g.fatBytes = estimate;
+    const uint64_t room = advancedBytes_ > static_cast<uint64_t>(g.fatStart) ? advancedBytes_ - g.fatStart : 0;
+    g.fatBytes = std::min(g.fatBytes, room);
+    if (variant_.entryBytes == 2) g.fatBytes = std::min<uint64_t>(g.fatBytes, 65536 * 2);
+    const int64_t fatEnd = (copies > 1 ? c[last] : g.fatStart) + static_cast<int64_t>(g.fatBytes);
+    const auto firstMarkerFrom = [&](int64_t from) -> int64_t {
+        for (int64_t m : scan.markers())
+            if (m >= from) return m;
+        return -1;
+    };
+
+    bool known = true;
+    if (!variant_.fixedRoot) {
+        if (bootValid_) {
+            g.dataStart = bootGeometry_.dataStart;
+        } else if (int64_t v = scan.votedDataStart(fatEnd, 512, advancedBytes_); v >= 0) {
+            g.dataStart = v;
+        } else if (int64_t m = firstMarkerFrom(fatEnd); m >= 0) {
+            g.dataStart = m;
+        } else {
+            g.dataStart = 0;  // taken from the first entry found
+            known = false;
+        }
+        rootWindowEnd_ = g.dataStart + static_cast<int64_t>(g.clusterBytes);
+        return known;
+    }
+
+    if (copies > 1) {
+        g.rootStart = fatEnd;
+    } else if (bootValid_) {
+        g.rootStart = bootGeometry_.rootStart;
+    } else if (int64_t m = firstMarkerFrom(fatEnd); m >= 0) {
+        g.rootStart = m;
+    } else {
+        // Two FATs of two bytes a cluster behind a small reserved area.
+        g.rootStart = static_cast<int64_t>(2 * ((2 * maxCluster_) / 512 * 512 + 512 + 2048));
+        known = false;
+    }
+    constexpr uint64_t kLargestRoot = 65535 * 32;
+    if (bootValid_ && bootGeometry_.rootStart == g.rootStart) {
+        g.dataStart = bootGeometry_.dataStart;
+    } else if (int64_t v = scan.votedDataStart(g.rootStart + 32, 32, kLargestRoot); v >= 0) {
+        g.dataStart = v;
+    } else {
+        g.dataStart = g.rootStart + 16384;  // 512 entries
+    }
+    g.rootBytes = static_cast<uint64_t>(g.dataStart - g.rootStart);
+    rootWindowEnd_ = std::max(g.rootStart + static_cast<int64_t>(g.clusterBytes), g.dataStart);
+    return known;
+}
+
+void FatVolumeParser::assemble(WorkControl& control, const std::vector<int64_t>& found, bool rootKnown) {
+    if (found.empty() && !rootKnown) return;
+    if (geometry_.dataStart == 0 && !found.empty()) {
+        geometry_.dataStart = std::max<int64_t>(found.front() - 32, 0);
+        if (!variant_.fixedRoot) rootWindowEnd_ = geometry_.dataStart + static_cast<int64_t>(geometry_.clusterBytes);
+    }
+    FatDirRecord dummy;
+    dummy.attributes = kFatLongName;
+    dummy.name = "DUMMY ENTRY";
+    records_.push_back(dummy);
+    FatDirRecord orphans;
+    orphans.attributes = kFatDirectory;
+    orphans.name = "ORPHAN ENTRY";
+    orphans.selfIndex = kOrphanIndex;
+    records_.push_back(orphans);
+
+    if (rootKnown) {
+        // The root folder first, whatever its entries look like: its place is known.
+        std::vector<Frame> stack;
+        stack.push_back(rootFrame());
+        loadPiece(stack.back());
+        runWalk(control, stack);
+    }
+    for (size_t i = 0; i < found.size(); ++i) {
+        if ((i & 4095) == 4095 && control.poll()) break;
+        if (usedSlots_.count(found[i]) == 0) assembleAt(control, found[i]);
+    }
+    if (found.empty() && records_.size() == 2) records_.clear();
+    usedSlots_.clear();
     buffer_.clear();
     buffer_.shrink_to_fit();
+}
+
+void FatVolumeParser::assembleAt(WorkControl& control, int64_t position) {
+    usedSlots_.emplace(position, kNoSlotRecord);
+    constexpr size_t kRun = 32 * (FatNameAssembler::kMaxPieces + 1);
+    uint8_t run[kRun] = {};
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(kRun, advancedBytes_ - static_cast<uint64_t>(position)));
+    setup_.view.readQuiet(position, run, n);
+    const uint8_t* e = run;
+    int64_t at = position;
+    if (e[0] == '.') return;
+    FatNameAssembler names;
+    if (e[11] == kFatLongName) {
+        size_t i = 0;
+        for (; i < static_cast<size_t>(FatNameAssembler::kMaxPieces) && (i + 1) * 32 <= n && run[i * 32 + 11] == kFatLongName; ++i) {
+            names.addPiece(run + i * 32);
+            usedSlots_.emplace(position + static_cast<int64_t>(32 * i), kNoSlotRecord);
+        }
+        if ((i + 1) * 32 > n) return;
+        e = run + 32 * i;
+        at = position + static_cast<int64_t>(32 * i);
+        // A run longer than a name, one that names nothing, or a name listed already.
+        if (e[11] == kFatLongName || e[0] == 0 || usedSlots_.count(at) != 0) return;
+    }
+    if (e[0] == 0 || e[0] == '.' || records_.size() >= UINT32_MAX - 1) return;
+    FatDirRecord r;
+    r.copyFields(e);
+    bool deleted = false;
+    r.name = names.take(e, r.isFolder(), deleted);
+    r.deleted = deleted ? 1 : 0;
+    r.parentRef = inRootWindow(at) ? 0 : kOrphanIndex;
+    const uint32_t index = static_cast<uint32_t>(records_.size());
+    r.selfIndex = index;
+    usedSlots_[at] = index;
+    const bool folder = r.isFolder();
+    const uint32_t cluster = firstCluster(r);
+    records_.push_back(std::move(r));
+    if (!folder || cluster < 2 || cluster >= clusterLimit_ || !claim(cluster, deleted)) return;
+    std::vector<Frame> stack(1);
+    stack.back().parent = index;
+    stack.back().deletedWalk = deleted;
+    stack.back().cluster = cluster;
+    loadPiece(stack.back());
+    runWalk(control, stack);
+}
+
+bool FatVolumeParser::inRootWindow(int64_t position) const {
+    if (position < rootWindowEnd_) return true;
+    if (variant_.fixedRoot || position < geometry_.dataStart) return false;
+    uint64_t c = static_cast<uint64_t>(position - geometry_.dataStart) / geometry_.clusterBytes + 2;
+    return c < kEnd && rootClusters_.count(static_cast<uint32_t>(c)) != 0;
+}
+
+// Puts `record`, listed among the orphans, into the folder `parent` a walk found it in,
+// unless that folder lies below it.
+void FatVolumeParser::adopt(uint32_t record, uint32_t parent) {
+    if (record >= records_.size() || records_[record].parentRef != kOrphanIndex || parent == record) return;
+    uint32_t n = parent;
+    for (size_t steps = 0; steps <= records_.size(); ++steps) {
+        if (n == record) return;
+        if (n <= kOrphanIndex || n >= records_.size()) break;
+        uint32_t up = records_[n].parentRef;
+        if (up == n) break;
+        n = up;
+    }
+    records_[record].parentRef = parent;
 }
 
 void FatVolumeParser::linkChildren() {

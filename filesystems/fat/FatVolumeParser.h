@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -45,10 +46,18 @@ public:
         bool fixedRoot;             // the root is a region before cluster 2 (FAT16)
         bool highClusterWord;       // first cluster = high word * 65536 + low word (FAT32)
         bool progressAfterTree;     // the tree fill ends with a full progress bar (FAT16)
+        const char* maintainingTreeText;  // the status before the advanced mode's tree
     };
     static constexpr uint32_t kEnd = 0xFFFFFFFF;
 
     ParseOutcome parse(WorkControl& control, Feedback& feedback, Mode mode) override;
+    // Advanced mode: the FAT starts found on the whole volume (the first two FAT entries at
+    // a sector's start), then the one to parse from with a cluster size of 1 to 128 sectors.
+    Result<CandidateSearch> findCandidates(WorkControl& control, Feedback& feedback, int64_t maximum) override;
+    bool chooseCandidate(const CandidateChoice& choice, std::string& error) override;
+    const std::vector<int64_t>& fatCandidates() const { return fatCandidates_; }
+    // Whether the slot at volume offset `at` holds the first two entries of a FAT.
+    bool fatSignatureAt(const uint8_t* at) const;
 
     std::vector<EntryRef> firstLevel() const override { return firstLevel_; }
     EntryRef firstChild(EntryRef folder) const override;
@@ -90,7 +99,18 @@ protected:
 
 private:
     struct Frame;
+    uint64_t volumeBytes() const;
     void walk(WorkControl& control);
+    void runWalk(WorkControl& control, std::vector<Frame>& stack);
+    Frame rootFrame();
+    int64_t slotOffset(const Frame& f) const;
+    // Advanced mode: the geometry from the chosen candidate and what the scan found.
+    ParseOutcome parseAdvanced(WorkControl& control, Feedback& feedback);
+    bool placeRegions(const class FatEntryScan& scan);
+    void assemble(WorkControl& control, const std::vector<int64_t>& found, bool rootKnown);
+    void assembleAt(WorkControl& control, int64_t position);
+    bool inRootWindow(int64_t position) const;
+    void adopt(uint32_t record, uint32_t parent);
     bool loadPiece(const Frame& f);
     bool claim(uint32_t cluster, bool deletedWalk);
     void linkChildren();
@@ -110,6 +130,23 @@ private:
     std::unordered_set<uint32_t> walked_;         // folder clusters walked from live folders
     std::unordered_set<uint32_t> walkedDeleted_;  // ... and from deleted ones
     TreeItem rootItem_ = kNoItem;
+
+    // Advanced mode
+    static constexpr uint32_t kNoSlotRecord = UINT32_MAX;
+    static constexpr uint32_t kOrphanIndex = 1;
+    std::vector<int64_t> fatCandidates_;
+    bool searched_ = false;
+    bool bootValid_ = false;
+    FatGeometry bootGeometry_;
+    std::optional<size_t> chosen_;
+    uint32_t chosenSectors_ = 0;
+    bool advanced_ = false;
+    uint64_t advancedBytes_ = 0;         // the volume's size in the advanced parse
+    int64_t rootWindowEnd_ = 0;          // entries found before this are first-level ones
+    std::unordered_set<uint32_t> rootClusters_;  // FAT32: the root folder's clusters
+    // Slots already listed (by the walks or from the scan), with their record when they
+    // made one: an entry is listed once.
+    std::unordered_map<int64_t, uint32_t> usedSlots_;
 };
 
 }  // namespace quenlow::fs

@@ -1,0 +1,88 @@
+#include "filesystems/fat/FatEntryScan.h"
+
+#include <cstdio>
+
+#include "filesystems/ChunkedSearch.h"
+#include "filesystems/fat/FatSlotTest.h"
+
+namespace quenlow::fs {
+
+FatEntryScan::FatEntryScan(bool fat32, uint64_t clusterBytes, uint64_t maxCluster)
+    : fat32_(fat32), clusterBytes_(clusterBytes), maxCluster_(maxCluster) {}
+
+void FatEntryScan::run(const disk::VolumeView& view, uint64_t volumeBytes, WorkControl& control,
+                       Feedback& feedback) {
+    found_.clear();
+    votes_.clear();
+    markers_.clear();
+    stopped_ = full_ = false;
+    if (volumeBytes == 0) return;
+    const int64_t range = fat32_ ? 1000 : 100000;
+    feedback.progressRange(0, range);
+    char text[128];
+    // A "." entry's ".." is read from the next piece when the "." ends this one.
+    ChunkEnd end = scanChunks(view, volumeBytes, kSearchChunkBytes, 32, control,
+                              [&](uint64_t offset, const uint8_t* data, size_t own, size_t available) {
+                                  if (!fat32_) {
+                                      std::snprintf(text, sizeof text, "currently at sector %lld of %lld",
+                                                    static_cast<long long>(offset / 512),
+                                                    static_cast<long long>(volumeBytes / 512));
+                                      feedback.status(text);
+                                  }
+                                  feedback.progressPosition(static_cast<int64_t>(
+                                      static_cast<double>(offset) / static_cast<double>(volumeBytes) * range));
+                                  visit(offset, data, own, available);
+                                  if (fat32_) {
+                                      std::snprintf(text, sizeof text, "found file or directory =  %zu ",
+                                                    found_.size());
+                                      feedback.status(text);
+                                  }
+                                  return !full_;
+                              });
+    stopped_ = end == ChunkEnd::Stopped;
+    if (full_) {
+        std::snprintf(text, sizeof text, "The entry scan ended after %zu entries: the rest of the volume was not searched.",
+                      found_.size());
+        feedback.message(text);
+    }
+    feedback.progressPosition(range);
+}
+
+void FatEntryScan::visit(uint64_t offset, const uint8_t* data, size_t own, size_t available) {
+    for (size_t at = 0; at + 32 <= own; at += 32) {
+        const uint8_t* s = data + at;
+        const int64_t position = static_cast<int64_t>(offset + at);
+        if (s[11] == 0 && s[0] == 0) continue;  // the common empty slot
+        if (s[0] == '.' && at + 64 <= available) {
+            uint32_t c = FatSlotTest::dotPairCluster(s, s + 32, fat32_);
+            const uint64_t back = (uint64_t{c} - 2) * clusterBytes_;
+            if (c >= 2 && c < maxCluster_ && back <= static_cast<uint64_t>(position)) {
+                const int64_t start = position - static_cast<int64_t>(back);
+                auto it = votes_.find(start);
+                if (it != votes_.end()) ++it->second;
+                else if (votes_.size() < kMaxVotes) votes_.emplace(start, 1);
+            }
+        }
+        if (markers_.size() < kMaxMarkers && FatSlotTest::rootMarker(s)) markers_.push_back(position);
+        bool entry = fat32_ ? FatSlotTest::fat32Entry(s, maxCluster_) : FatSlotTest::fat16Entry(s, maxCluster_);
+        if (!entry) continue;
+        if (found_.size() >= kMaxFound) {
+            full_ = true;
+            return;
+        }
+        found_.push_back(position);
+    }
+}
+
+int64_t FatEntryScan::votedDataStart(int64_t from, uint64_t step, uint64_t span) const {
+    int64_t best = -1;
+    uint64_t most = 0;
+    for (const auto& [start, count] : votes_) {
+        if (start < from || static_cast<uint64_t>(start - from) > span) continue;
+        if (step != 0 && static_cast<uint64_t>(start - from) % step != 0) continue;
+        if (count > most) best = start, most = count;
+    }
+    return best;
+}
+
+}  // namespace quenlow::fs
