@@ -529,10 +529,16 @@ void FatVolumeParser::assemble(WorkControl& control, const std::vector<int64_t>&
 
 void FatVolumeParser::assembleAt(WorkControl& control, int64_t position) {
     usedSlots_.emplace(position, kNoSlotRecord);
+    // The run of long-name pieces the slot may start and the entry after it, read from
+    // the start of the slot's sector (reads are whole sectors).
     constexpr size_t kRun = 32 * (FatNameAssembler::kMaxPieces + 1);
-    uint8_t run[kRun] = {};
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(kRun, advancedBytes_ - static_cast<uint64_t>(position)));
-    setup_.view.readQuiet(position, run, n);
+    uint8_t window[kRun + 512] = {};
+    const int64_t sector = position / 512 * 512;
+    const size_t skip = static_cast<size_t>(position - sector);
+    const uint64_t left = advancedBytes_ - static_cast<uint64_t>(sector);
+    setup_.view.readQuiet(sector, window, static_cast<size_t>(std::min<uint64_t>(sizeof window, left)));
+    const uint8_t* run = window + skip;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(kRun, left - skip));
     const uint8_t* e = run;
     int64_t at = position;
     if (e[0] == '.') return;
