@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "filesystems/ChunkedSearch.h"
+#include "filesystems/ChunkedScan.h"
 #include "filesystems/fat/FatSlotTest.h"
 
 namespace quenlow::fs {
@@ -21,8 +21,9 @@ void FatEntryScan::run(const disk::VolumeView& view, uint64_t volumeBytes, WorkC
     feedback.progressRange(0, range);
     char text[128];
     // A "." entry's ".." is read from the next piece when the "." ends this one.
-    ChunkEnd end = scanChunks(view, volumeBytes, kSearchChunkBytes, 32, control,
-                              [&](uint64_t offset, const uint8_t* data, size_t own, size_t available) {
+    const ChunkedScan chunks(view, static_cast<int64_t>(volumeBytes), kFatSearchChunkBytes, 32);
+    const bool finished = chunks.run(control, nullptr, [&](int64_t at, std::span<const uint8_t> bytes, size_t own) {
+                                  const uint64_t offset = static_cast<uint64_t>(at);
                                   if (!fat32_) {
                                       std::snprintf(text, sizeof text, "currently at sector %lld of %lld",
                                                     static_cast<long long>(offset / 512),
@@ -31,7 +32,7 @@ void FatEntryScan::run(const disk::VolumeView& view, uint64_t volumeBytes, WorkC
                                   }
                                   feedback.progressPosition(static_cast<int64_t>(
                                       static_cast<double>(offset) / static_cast<double>(volumeBytes) * range));
-                                  visit(offset, data, own, available);
+                                  visit(offset, bytes.data(), own, bytes.size());
                                   if (fat32_) {
                                       std::snprintf(text, sizeof text, "found file or directory =  %zu ",
                                                     found_.size());
@@ -39,7 +40,7 @@ void FatEntryScan::run(const disk::VolumeView& view, uint64_t volumeBytes, WorkC
                                   }
                                   return !full_;
                               });
-    stopped_ = end == ChunkEnd::Stopped;
+    stopped_ = !finished;
     if (full_) {
         std::snprintf(text, sizeof text, "The entry scan ended after %zu entries: the rest of the volume was not searched.",
                       found_.size());

@@ -16,6 +16,9 @@
 
 namespace quenlow::fs {
 
+// The pieces the FAT search and the entry scan read: 10 MiB.
+inline constexpr size_t kFatSearchChunkBytes = 10 * 1024 * 1024;
+
 class FatEntryScan {
 public:
     // At most this many entries are kept (a volume full of entry-like bytes must not take

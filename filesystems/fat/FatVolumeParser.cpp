@@ -8,7 +8,7 @@
 
 #include "disk/RecoveryContext.h"
 #include "filesystems/EntryFormat.h"
-#include "filesystems/ChunkedSearch.h"
+#include "filesystems/ChunkedScan.h"
 #include "filesystems/fat/FatChainStream.h"
 #include "filesystems/fat/FatEntryScan.h"
 #include "filesystems/fat/FatNameAssembler.h"
@@ -328,8 +328,10 @@ Result<CandidateSearch> FatVolumeParser::findCandidates(WorkControl& control, Fe
     fatCandidates_.clear();
     feedback.progressRange(0, 1000);
     char text[160];
-    scanChunks(setup_.view, total, kSearchChunkBytes, 0, control,
-               [&](uint64_t offset, const uint8_t* data, size_t own, size_t) {
+    const ChunkedScan chunks(setup_.view, static_cast<int64_t>(total), kFatSearchChunkBytes);
+    chunks.run(control, nullptr, [&](int64_t position, std::span<const uint8_t> bytes, size_t own) {
+                   const uint64_t offset = static_cast<uint64_t>(position);
+                   const uint8_t* data = bytes.data();
                    feedback.progressPosition(
                        static_cast<int64_t>(static_cast<double>(offset) / static_cast<double>(total) * 1000));
                    if (variant_.entryBytes == 4) {

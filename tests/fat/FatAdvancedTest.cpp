@@ -11,7 +11,6 @@
 
 #include "disk/RecoveryContext.h"
 #include "fat/support/FatImage.h"
-#include "filesystems/ChunkedSearch.h"
 #include "filesystems/MemoryTree.h"
 #include "filesystems/fat/Fat16Class.h"
 #include "filesystems/fat/Fat32Class.h"
@@ -230,17 +229,16 @@ TEST(FatAdvanced, FakeSignaturesAndEntriesEverywhereEnd) {
     }
 }
 
-TEST(ChunkedSearch, APatternAcrossTwoPiecesIsSeenOnceWhole) {
-    std::vector<uint8_t> bytes(5000, 0);
-    for (size_t at : {10u, 1014u, 1021u, 2047u, 4990u}) std::memcpy(bytes.data() + at, "MARK", 4);
-    test::MemoryDisk disk(bytes);
-    WorkControl control;
-    std::vector<uint64_t> seen;
-    fs::scanChunks(disk::VolumeView(disk, 0), bytes.size(), 1024, 3, control,
-                   [&](uint64_t offset, const uint8_t* data, size_t own, size_t available) {
-                       for (size_t i = 0; i < own && i + 4 <= available; ++i)
-                           if (std::memcmp(data + i, "MARK", 4) == 0) seen.push_back(offset + i);
-                       return true;
-                   });
-    EXPECT_EQ(seen, (std::vector<uint64_t>{10, 1014, 1021, 2047, 4990}));
+// A long name whose piece ends one 10 MiB piece of the scan and whose entry starts the next.
+TEST(FatAdvanced, AnEntryAcrossTwoScanPiecesIsListedOnceWhole) {
+    test::FatImage img(16, 23000);
+    const uint32_t next = static_cast<uint32_t>((10 * 1024 * 1024 - img.dataOffset) / 512 + 2);
+    ASSERT_EQ(img.cluster(next) - img.bytes.data(), 10 * 1024 * 1024);
+    test::FatImage::longName(img.cluster(next - 1) + 480, u"Across.txt");
+    test::FatImage::entry(img.cluster(next), "ACROSS  TXT", 0x20, 7, 10);
+    std::fill_n(img.bytes.begin(), 512, 0);
+    Advanced a(img.bytes, 16);
+    ASSERT_TRUE(a.run(0, 1));
+    EXPECT_EQ(a.listing.count("ORPHAN ENTRY/Across.txt"), 1u);
+    EXPECT_EQ(a.listing.size(), 2u);
 }
