@@ -321,8 +321,9 @@ Result<CandidateSearch> FatVolumeParser::findCandidates(WorkControl& control, Fe
     const uint64_t total = [&] {
         uint64_t bytes = static_cast<uint64_t>(volumes::recordSizeBytes(setup_.volume));
         if (bytes == 0 && bootValid_) bytes = bootGeometry_.bootTotalBytes;
+        // The searches end at the end of the source, whatever a boot sector claims.
         int64_t source = setup_.view.sourceLength();
-        if (bytes == 0 && source > 0) bytes = static_cast<uint64_t>(source);
+        if (source > 0 && (bytes == 0 || bytes > static_cast<uint64_t>(source))) bytes = static_cast<uint64_t>(source);
         return bytes;
     }();
     fatCandidates_.clear();
@@ -404,7 +405,8 @@ ParseOutcome FatVolumeParser::parseAdvanced(WorkControl& control, Feedback& feed
     geometry_.bootTotalBytes = bootValid_ ? bootGeometry_.bootTotalBytes : 0;
     advancedBytes_ = volumeBytes();
     const int64_t source = setup_.view.sourceLength();
-    if (advancedBytes_ == 0 && source > 0) advancedBytes_ = static_cast<uint64_t>(source);
+    if (source > 0 && (advancedBytes_ == 0 || advancedBytes_ > static_cast<uint64_t>(source)))
+        advancedBytes_ = static_cast<uint64_t>(source);
     maxCluster_ = advancedBytes_ / geometry_.clusterBytes;
     geometry_.fatStart = fatCandidates_[*chosen_];
 
