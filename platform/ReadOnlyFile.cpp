@@ -26,6 +26,7 @@ ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
         blockDevice_ = other.blockDevice_;
         path_ = std::move(other.path_);
         error_ = std::move(other.error_);
+        permissionDenied_ = other.permissionDenied_;
     }
     return *this;
 }
@@ -34,8 +35,10 @@ bool ReadOnlyFile::open(const std::string& path) {
     close();
     path_ = path;
     error_.clear();
+    permissionDenied_ = false;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
+        permissionDenied_ = errno == EACCES || errno == EPERM;
         error_ = path + ": " + std::strerror(errno);
         return false;
     }

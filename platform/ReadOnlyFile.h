@@ -24,6 +24,8 @@ public:
     int fd() const { return fd_; }
     const std::string& path() const { return path_; }
     const std::string& error() const { return error_; }
+    // The last open() failed because the user may not read the path (EACCES, EPERM).
+    bool permissionDenied() const { return permissionDenied_; }
 
     // Size in bytes: BLKGETSIZE64 for block devices, the file size otherwise.
     uint64_t size() const { return size_; }
@@ -50,6 +52,7 @@ private:
     bool blockDevice_ = false;
     std::string path_;
     std::string error_;
+    bool permissionDenied_ = false;
 };
 
 }  // namespace quenlow::platform

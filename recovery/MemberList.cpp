@@ -1,0 +1,130 @@
+#include "recovery/MemberList.h"
+
+#include <algorithm>
+
+#include "disk/FileReadSeekRaid.h"
+#include "disk/RecoveryContext.h"
+#include "platform/ReadOnlyFile.h"
+#include "recovery/VolumeChoice.h"
+
+namespace quenlow::recovery {
+
+namespace {
+
+std::string trimmed(const std::string& s) {
+    const size_t a = s.find_first_not_of(" \t");
+    if (a == std::string::npos) return {};
+    return s.substr(a, s.find_last_not_of(" \t") - a + 1);
+}
+
+}  // namespace
+
+std::string unreadableReason(const std::string& path) {
+    platform::ReadOnlyFile file;
+    if (file.open(path)) return {};
+    if (!file.permissionDenied()) return file.error();
+    return file.error() +
+           ".\nReading a disk needs read permission on its device: start the wizard as root (for example "
+           "sudo quenlow-wizard), or add your user to the group that owns the device (for example sudo usermod "
+           "-aG disk $USER) and log in again.";
+}
+
+MemberList::MemberList(Kind kind, disk::RecoveryContext& context) : kind_(kind), context_(context) {
+    context_.raidDisk = std::make_unique<disk::FileReadSeekRaid>(&context_);
+    context_.raidDisk->vhdMembers = kind == Kind::VhdFiles ? 1 : 0;
+}
+
+std::vector<std::string> MemberList::memberNames() const {
+    std::vector<std::string> names;
+    for (auto it = rows_.rbegin(); it != rows_.rend(); ++it) names.push_back(it->name);
+    return names;
+}
+
+bool MemberList::add(const std::string& path, std::string& error) {
+    error.clear();
+    if (path.empty()) return false;
+    if (error = unreadableReason(path); !error.empty()) return false;
+    int64_t offset = 0;
+    if (disk::FileReadSeekRaid* raid = context_.raidDisk.get()) {
+        // The LDM probe rounds its proposal up to the stripe chosen now.
+        raid->stripeSectors = std::max<int64_t>(1, VolumeChoice::leadingNumber(stripeText));
+        offset = kind_ == Kind::VhdFiles ? raid->probeVhdMember(path) : raid->probeMember(path);
+        raid->memberNames.push_back(path);
+    }
+    rows_.insert(rows_.begin(), Row{path, std::to_string(offset)});
+    return true;
+}
+
+void MemberList::addMissing() {
+    rows_.insert(rows_.begin(), Row{disk::kMissingDiskName, "0"});
+    if (context_.raidDisk) context_.raidDisk->memberNames.push_back(disk::kMissingDiskName);
+}
+
+std::string MemberList::remove(int selected) {
+    if (selected < 0 || static_cast<size_t>(selected) >= rows_.size() || rows_[selected].name.empty()) return {};
+    if (selected != 0) return kTopmostOnlyText;
+    rows_.erase(rows_.begin());
+    if (context_.raidDisk && !context_.raidDisk->memberNames.empty()) context_.raidDisk->memberNames.pop_back();
+    return {};
+}
+
+bool MemberList::changeOffset(int selected, const std::string& typed) {
+    const std::string text = trimmed(typed);
+    if (text.empty() || selected < 0 || static_cast<size_t>(selected) >= rows_.size()) return false;
+    rows_[selected].offset = text;
+    return true;
+}
+
+void MemberList::chooseLevel(int level) {
+    if (level != 0 && level != 5) return;
+    level_ = level;
+    layout_ = level == 5 ? 3 : 0;
+}
+
+void MemberList::chooseLayout(int layout) {
+    if (layoutsEnabled() && layout >= 1 && layout <= 3) layout_ = layout;
+}
+
+const std::vector<std::string>& MemberList::stripeEntries() {
+    static const std::vector<std::string> entries{"32", "64", "128", "256", "512"};
+    return entries;
+}
+
+const std::vector<std::string>& MemberList::layoutTexts() {
+    static const std::vector<std::string> texts{"Rotating Parity 0 with Data Restart.",
+                                                "Rotating Parity N with Data Restart.",
+                                                "Rotating Parity N with Data Continuation."};
+    return texts;
+}
+
+std::string MemberList::next() {
+    if (level_ < 0 || rows_.empty()) return kNoLevelOrMembersText;
+    disk::FileReadSeekRaid* raid = context_.raidDisk.get();
+    if (raid == nullptr) return kObjectLostText;
+    raid->stripeSectors = VolumeChoice::leadingNumber(stripeText);
+    raid->level = level_;
+    if (level_ == 5) raid->parityLayout = layout_;
+    raid->memberNames = memberNames();
+    raid->partitionOffsets.clear();
+    for (auto it = rows_.rbegin(); it != rows_.rend(); ++it)
+        raid->partitionOffsets.push_back(VolumeChoice::leadingNumber(it->offset));
+    return {};
+}
+
+bool MemberList::applyProposal(const ArrayProposal& p) {
+    const std::string stripe = std::to_string(p.stripeSectors);
+    const auto& stripes = stripeEntries();
+    if ((p.level != 0 && p.level != 5) || p.memberNames.size() != p.offsets.size() ||
+        std::find(stripes.begin(), stripes.end(), stripe) == stripes.end())
+        return false;
+    rows_.clear();
+    for (size_t i = 0; i < p.memberNames.size(); ++i)
+        rows_.insert(rows_.begin(), Row{p.memberNames[i], std::to_string(p.offsets[i])});
+    if (context_.raidDisk) context_.raidDisk->memberNames = p.memberNames;
+    chooseLevel(p.level);
+    if (p.level == 5) chooseLayout(p.layout);
+    stripeText = stripe;
+    return true;
+}
+
+}  // namespace quenlow::recovery
