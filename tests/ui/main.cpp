@@ -1,0 +1,14 @@
+// The wizard's tests run on Qt's offscreen platform: no display is needed.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
