@@ -54,7 +54,7 @@ bool CliContext::validateArrayOptions() {
     if (array.level == 0 && array.layout != kLayoutNotGiven)
         return usage("--layout: RAID-0 has no parity layout; --layout goes with -l 5");
     if (array.level == 5 && array.layout == kLayoutNotGiven) array.layout = 3;
-    if (array.level == 5 && (array.layout < 1 || array.layout > 3)) return usage("--layout: give 1, 2 or 3");
+    if (array.level == 5 && (array.layout < 1 || array.layout > 4)) return usage("--layout: give 1, 2, 3 or 4");
     if (array.stripe <= 0) return usage("--stripe: the stripe unit must be at least 1 sector");
     if (array.level == 5 && array.members.size() < 3) return usage("--member: RAID-5 needs at least three members");
     return true;

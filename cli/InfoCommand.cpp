@@ -20,6 +20,7 @@ std::string layoutName(int layout) {
         case 1: return "Rotating Parity 0 with Data Restart.";
         case 2: return "Rotating Parity N with Data Restart.";
         case 3: return "Rotating Parity N with Data Continuation.";
+        case 4: return "Rotating Parity 0 with Data Continuation.";
         default: return "";
     }
 }

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
         ->take_all();
     app.add_flag("--vhd", a.vhd, "the members are VHD files");
     app.add_option("-l,--level", a.level, "RAID level: 0 or 5");
-    app.add_option("--layout", a.layout, "RAID-5 parity layout: 1, 2 or 3 (default 3)");
+    app.add_option("--layout", a.layout, "RAID-5 parity layout: 1, 2, 3 or 4 (default 3)");
     app.add_option("-s,--stripe", a.stripe, "stripe unit in sectors")->capture_default_str()->check(wholeNumber());
     app.add_option("-o,--offsets", a.offsets,
                    "per-member start offsets in sectors, comma-separated (default: each member's probed offset)");

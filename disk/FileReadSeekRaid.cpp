@@ -81,8 +81,8 @@ bool FileReadSeekRaid::open(const std::string&) {
     if (n == 0) return fail("the array has no members", settings);
     if (level != 0 && level != 5)
         return fail("RAID level " + std::to_string(level) + " is not supported (use 0 or 5)", settings);
-    if (level == 5 && (parityLayout < 1 || parityLayout > 3))
-        return fail("parity layout " + std::to_string(parityLayout) + " is not supported (use 1, 2 or 3)", settings);
+    if (level == 5 && (parityLayout < 1 || parityLayout > 4))
+        return fail("parity layout " + std::to_string(parityLayout) + " is not supported (use 1, 2, 3 or 4)", settings);
     if (stripeSectors <= 0)
         return fail("the stripe unit must be at least one sector (got " + std::to_string(stripeSectors) + ")",
                     settings);
@@ -325,9 +325,12 @@ void FileReadSeekRaid::warnAboutRebuilding(const std::vector<std::vector<std::pa
 }
 
 FileReadSeekRaid::Location FileReadSeekRaid::map(int64_t logicalSector) const {
+    return locate(level, parityLayout, memberCount, stripeSectors, logicalSector);
+}
+
+FileReadSeekRaid::Location FileReadSeekRaid::locate(int32_t level, int32_t parityLayout, int64_t n, int64_t s,
+                                                    int64_t logicalSector) {
     Location loc;
-    const int64_t n = memberCount;
-    const int64_t s = stripeSectors;
     if (n <= 0 || s <= 0 || logicalSector < 0) return loc;
     const int64_t q = logicalSector / s;  // stripe unit
     const int64_t r = logicalSector % s;  // sector within the unit
@@ -348,6 +351,10 @@ FileReadSeekRaid::Location FileReadSeekRaid::map(int64_t logicalSector) const {
             break;
         case 3:
             parity = n - 1 - (row % n);
+            data = (parity + 1 + k) % n;
+            break;
+        case 4:
+            parity = row % n;
             data = (parity + 1 + k) % n;
             break;
         default:

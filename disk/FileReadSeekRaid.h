@@ -1,6 +1,9 @@
 #pragma once
 // The RAID virtual disk: a set of member readers presented as one disk (RAID-0, or RAID-5
-// with parity layouts 1, 2 and 3), a missing member rebuilt by XOR. Reads are served in
+// with parity layouts 1 to 4), a missing member rebuilt by XOR. Layouts: 1 rotating parity 0
+// with data restart, 2 rotating parity N with data restart, 3 rotating parity N with data
+// continuation, 4 rotating parity 0 with data continuation (data goes on from the member
+// after the parity). Reads are served in
 // large requests with exactly the bytes, results and positions of a sector-by-sector read.
 //
 // Which sectors a member holds: a missing member none; any other the sectors its reader has
@@ -45,7 +48,7 @@ public:
     };
 
     // Builds the members from memberNames (the path is not used). Refuses RAID-5 with fewer
-    // than three members, a stripe of 0, a level other than 0 or 5, a layout other than 1-3,
+    // than three members, a stripe of 0, a level other than 0 or 5, a layout other than 1-4,
     // and an array whose virtual disk would hold no sectors, with the reason in lastError()
     // and refusal(). Sets the context's totalSectors to the virtual disk's size, works out
     // warnings() and leaves the disk positioned at offset 0.
@@ -75,6 +78,9 @@ public:
         int32_t parityMember = -1; // RAID-5: the row's parity member
     };
     Location map(int64_t logicalSector) const;
+    // The same for any geometry: `members` members of `stripeSectors` sectors per unit.
+    static Location locate(int32_t level, int32_t parityLayout, int64_t members, int64_t stripeSectors,
+                           int64_t logicalSector);
 
     // Size of the virtual disk in sectors, as decided by open(): with an LDM data size d,
     // n * d (RAID-0) or (n - 1) * d (RAID-5); otherwise the largest member's data area (its
@@ -103,7 +109,7 @@ public:
     std::vector<int64_t> partitionOffsets;  // per member, sectors
     std::vector<std::string> memberNames;   // per member, in member order
     int32_t level = -1;                     // -1 unset, 0 or 5
-    int32_t parityLayout = 3;               // RAID-5: 1, 2 or 3
+    int32_t parityLayout = 3;               // RAID-5: 1, 2, 3 or 4
     uint8_t vhdMembers = 0;                 // 1: the members are VHD files
     int64_t stripeSectors = 128;
     int64_t memberDataSize = 0;             // sectors, from an LDM header; 0 when unknown

@@ -32,7 +32,7 @@ TEST(CliArrayOptions, UsageErrorsNameTheOptionAndExitWithTwo) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("--level"), std::string::npos);
 
-    r = runCli({"-m", "a", "-m", "b", "-m", "c", "-l", "5", "--layout", "4", "info"});
+    r = runCli({"-m", "a", "-m", "b", "-m", "c", "-l", "5", "--layout", "5", "info"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("--layout"), std::string::npos);
 

@@ -11,7 +11,7 @@
 // Member i holds the array's data from sector offsets[i] on; the sectors before it are
 // zero unless headerFill() says otherwise. RAID-5 parity layouts: 1 rotating parity 0
 // with data restart, 2 rotating parity N with data restart, 3 rotating parity N with data
-// continuation.
+// continuation, 4 rotating parity 0 with data continuation.
 
 #include <unistd.h>
 
@@ -31,7 +31,7 @@ namespace quenlow::test {
 
 struct ArrayGeometry {
     int level = 0;                 // 0 or 5
-    int layout = 3;                // RAID-5 only: 1, 2 or 3
+    int layout = 3;                // RAID-5 only: 1, 2, 3 or 4
     int64_t stripeSectors = 128;   // stripe unit
     size_t members = 2;
     std::vector<int64_t> offsets;  // per member start sector of the data; empty = all 0
@@ -67,7 +67,8 @@ inline SectorPlace placeSector(const ArrayGeometry& g, int64_t logical) {
             case 1: p = row % n; d = k < p ? k : k + 1; break;
             case 2: p = n - 1 - row % n; d = k < p ? k : k + 1; break;
             case 3: p = n - 1 - row % n; d = (p + 1 + k) % n; break;
-            default: throw std::invalid_argument("RAID-5 layout must be 1, 2 or 3");
+            case 4: p = row % n; d = (p + 1 + k) % n; break;
+            default: throw std::invalid_argument("RAID-5 layout must be 1, 2, 3 or 4");
         }
         out.member = static_cast<size_t>(d);
         out.parityMember = static_cast<int>(p);
