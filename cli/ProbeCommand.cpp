@@ -1,8 +1,9 @@
 // quenlow probe: each member with its proposed start offset (from an LDM private header in
-// its first megabyte) and its size.
+// its first megabyte), its size, and the md superblocks it carries.
 
 #include "cli/CliContext.h"
 #include "cli/Command.h"
+#include "cli/MdDescription.h"
 #include "cli/SizeFormat.h"
 #include "disk/FileReadSeek.h"
 #include "disk/FileReadSeekRaid.h"
@@ -39,6 +40,7 @@ void run(CliContext& context, const ProbeOptions& options) {
         bool missing = disk::FileReadSeekRaid::isMissingName(name);
         int64_t sizeBytes = -1;
         std::string problem;
+        detect::MemberReport examined;
         if (!missing) {
             // A reader of its own tells the member's size and whether it opens at all.
             std::unique_ptr<disk::readWriteInterface> reader;
@@ -46,9 +48,10 @@ void run(CliContext& context, const ProbeOptions& options) {
                 reader = std::make_unique<disk::FileReadSeekVHD>();
             else
                 reader = std::make_unique<disk::FileReadSeek>();
-            if (reader->open(name))
+            if (reader->open(name)) {
                 sizeBytes = reader->sizeBytes();
-            else
+                detect::examineMd(*reader, examined);
+            } else
                 problem = reader->lastError();
         }
         int64_t before = prober.memberDataSize;
@@ -65,13 +68,17 @@ void run(CliContext& context, const ProbeOptions& options) {
                                {"proposed_offset", offset}, {"ldm_header", ldm}};
         item["size_sectors"] = sizeBytes >= 0 ? nlohmann::ordered_json(sizeBytes / 512) : nlohmann::ordered_json(nullptr);
         item["ldm_data_sectors"] = ldm ? nlohmann::ordered_json(ldmSize) : nlohmann::ordered_json(nullptr);
+        nlohmann::ordered_json md = nlohmann::ordered_json::array();
+        for (const auto& f : examined.md) md.push_back(mdJson(f));
+        item["md"] = md;
         if (!problem.empty()) item["error"] = problem;
         list.push_back(item);
+        std::string note = ldm ? "LDM data " + std::to_string(ldmSize) + " sectors"
+                               : (missing ? "missing" : (problem.empty() ? "" : "cannot be read"));
+        for (const auto& f : examined.md) note += (note.empty() ? "" : "; ") + mdLine(f);
         rows.push_back({std::to_string(i), name, std::to_string(offset),
                         sizeBytes >= 0 ? std::to_string(sizeBytes / 512) : "-",
-                        sizeBytes >= 0 ? humanSize(static_cast<uint64_t>(sizeBytes)) : "-",
-                        ldm ? "LDM data " + std::to_string(ldmSize) + " sectors"
-                            : (missing ? "missing" : (problem.empty() ? "" : "cannot be read"))});
+                        sizeBytes >= 0 ? humanSize(static_cast<uint64_t>(sizeBytes)) : "-", note});
     }
     if (options.json)
         printJson(list);
