@@ -60,6 +60,24 @@ bool CliContext::validateArrayOptions() {
     return true;
 }
 
+bool CliContext::parseOffsets(std::vector<int64_t>& offsets) {
+    std::stringstream in(array.offsets);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        try {
+            size_t used = 0;
+            long long v = std::stoll(item, &used);
+            if (used != item.size() || v < 0) throw std::invalid_argument(item);
+            offsets.push_back(v);
+        } catch (const std::exception&) {
+            error("--offsets: '" + item + "' is not a sector number");
+            exitStatus = kExitUsage;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool CliContext::resolveOffsets(disk::FileReadSeekRaid& raid, std::vector<int64_t>& offsets) {
     offsets.clear();
     // Every member is probed, as when it is put in the member list: the probe proposes its
@@ -70,20 +88,7 @@ bool CliContext::resolveOffsets(disk::FileReadSeekRaid& raid, std::vector<int64_
         proposed.push_back(array.vhd ? raid.probeVhdMember(name) : raid.probeMember(name));
     }
     if (!array.offsets.empty()) {
-        std::stringstream in(array.offsets);
-        std::string item;
-        while (std::getline(in, item, ',')) {
-            try {
-                size_t used = 0;
-                long long v = std::stoll(item, &used);
-                if (used != item.size() || v < 0) throw std::invalid_argument(item);
-                offsets.push_back(v);
-            } catch (const std::exception&) {
-                error("--offsets: '" + item + "' is not a sector number");
-                exitStatus = kExitUsage;
-                return false;
-            }
-        }
+        if (!parseOffsets(offsets)) return false;
         if (offsets.size() != array.members.size()) {
             error("--offsets: " + std::to_string(offsets.size()) + " offsets for " +
                   std::to_string(array.members.size()) + " members");

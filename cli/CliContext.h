@@ -43,6 +43,9 @@ struct CliContext {
     // Checks the array options (members given, level, layout, stripe, offsets) and, for a
     // bad one, prints an error naming it and returns false; the status is then kExitUsage.
     bool validateArrayOptions();
+    // Appends the sectors of the offsets list to `offsets`; on a bad item prints an error
+    // naming it and returns false (status kExitUsage).
+    bool parseOffsets(std::vector<int64_t>& offsets);
     // Probes every member with `raid` (which learns the LDM data size) and fills `offsets`
     // from the offsets list, or from the probe when none was given.
     bool resolveOffsets(disk::FileReadSeekRaid& raid, std::vector<int64_t>& offsets);

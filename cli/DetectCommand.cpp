@@ -44,22 +44,7 @@ void run(CliContext& context, const DetectOptions& options) {
     detect::DetectOptions settings;
     settings.deep = options.deep;
     settings.vhd = context.array.vhd;
-    if (!context.array.offsets.empty()) {
-        std::stringstream in(context.array.offsets);
-        std::string item;
-        while (std::getline(in, item, ',')) {
-            try {
-                size_t used = 0;
-                long long v = std::stoll(item, &used);
-                if (used != item.size() || v < 0) throw std::invalid_argument(item);
-                settings.offsets.push_back(v);
-            } catch (const std::exception&) {
-                context.error("--offsets: '" + item + "' is not a sector number");
-                context.exitStatus = kExitUsage;
-                return;
-            }
-        }
-    }
+    if (!context.array.offsets.empty() && !context.parseOffsets(settings.offsets)) return;
     std::vector<std::string> names;
     for (const auto& m : context.array.members) names.push_back(memberName(m));
     const detect::DetectReport report = detect::detectArray(names, settings);

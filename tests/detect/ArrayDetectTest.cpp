@@ -12,6 +12,7 @@
 #include "detect/ArrayDetect.h"
 #include "disk/FileReadSeekRaid.h"
 #include "support/ArrayBuilder.h"
+#include "support/RunCli.h"
 #include "support/TempFolder.h"
 
 using namespace quenlow;
@@ -166,6 +167,21 @@ TEST(ArrayDetect, BadInputGivesAClearAnswer) {
         EXPECT_FALSE(report.decided);
         EXPECT_NE(report.verdict.find(c.says), std::string::npos) << report.verdict;
     }
+}
+
+// The command line: the ready command, the JSON, and status 1 for "cannot tell".
+TEST(ArrayDetect, CommandLinePrintsTheProposal) {
+    const std::string set = kFixtures + "/md/v12-raid5-ls/";
+    auto r = test::runCli({"-m", set + "member1.img", "-m", set + "member0.img", "-m", set + "member2.img", "detect"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("-m " + set + "member0.img -m " + set + "member1.img -m " + set +
+                         "member2.img -l 5 --layout 3 -s 128 -o 2048,2048,2048"),
+              std::string::npos) << r.out;
+    r = test::runCli({"-m", set + "member1.img", "probe", "--json"});
+    EXPECT_NE(r.out.find("\"left-symmetric\""), std::string::npos);
+    r = test::runCli({"-m", set + "member1.img", "-m", "MISSING", "-m", "MISSING", "detect", "--json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("\"decided\": false"), std::string::npos) << r.out;
 }
 
 }  // namespace
