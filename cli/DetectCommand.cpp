@@ -114,7 +114,7 @@ void run(CliContext& context, const DetectOptions& options) {
     context.exitStatus = report.decided ? kExitOk : kExitFailed;
 }
 
-Registration registration(25, [](CLI::App& app, CliContext& context) {
+Registration registration(35, [](CLI::App& app, CliContext& context) {
     auto options = std::make_shared<DetectOptions>();
     auto* cmd = app.add_subcommand("detect", "find the array's level, layout, stripe, member order and offsets");
     cmd->add_flag("--json", options->json, "print JSON");

@@ -211,7 +211,7 @@ TEST(RaidOpen, RefusesWhatCannotBeAssembled) {
     std::vector<Case> cases;
     cases.push_back({makeRaid(nullptr, {a, b}, 5, 1, 8), "at least three members"});
     cases.push_back({makeRaid(nullptr, {a, b, c}, 1, 1, 8), "RAID level 1"});
-    cases.push_back({makeRaid(nullptr, {a, b, c}, 5, 4, 8), "parity layout 4"});
+    cases.push_back({makeRaid(nullptr, {a, b, c}, 5, 5, 8), "parity layout 5"});
     cases.push_back({makeRaid(nullptr, {a, b, c}, 5, 0, 8), "parity layout 0"});
     cases.push_back({makeRaid(nullptr, {a, b}, 0, 1, 0), "stripe"});
     cases.push_back({makeRaid(nullptr, {}, 0, 1, 8), "no members"});

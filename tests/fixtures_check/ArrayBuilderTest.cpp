@@ -189,7 +189,7 @@ TEST(ArrayBuilder, RemovesItsFolderAndRefusesBadGeometry) {
     }
     EXPECT_FALSE(std::filesystem::exists(dir));
     EXPECT_THROW(ArrayBuilder::raid5(2, 3, 128).build({}), std::invalid_argument);
-    EXPECT_THROW(ArrayBuilder::raid5(3, 4, 128).build({}), std::invalid_argument);
+    EXPECT_THROW(ArrayBuilder::raid5(3, 5, 128).build({}), std::invalid_argument);
     EXPECT_THROW(ArrayBuilder::raid0(2, 0).build({}), std::invalid_argument);
     EXPECT_THROW(ArrayBuilder::raid0(2, 128).offsets({0}).build({}), std::invalid_argument);
 }
