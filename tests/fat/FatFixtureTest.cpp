@@ -13,12 +13,11 @@
 #include <sstream>
 #include <sys/stat.h>
 
-#include "disk/FileReadSeek.h"
-#include "disk/FileReadSeekRaid.h"
 #include "filesystems/MemoryTree.h"
 #include "filesystems/fat/Fat16Class.h"
 #include "filesystems/fat/Fat32Class.h"
 #include "support/ArrayBuilder.h"
+#include "support/FixtureReader.h"
 #include "support/ParserHarness.h"
 #include "support/Sha256.h"
 #include "support/TempFolder.h"
@@ -28,7 +27,7 @@ namespace stdfs = std::filesystem;
 
 namespace {
 
-enum class Array { none, raid0, degradedRaid5 };
+using Array = test::FixtureArray;
 struct Case {
     std::string image;  // fat16 or fat32
     Array array;
@@ -50,24 +49,9 @@ protected:
         dir = stdfs::path(QUENLOW_FIXTURE_DIR) / "fat" / name;
         stdfs::path image = dir / (name + ".img");
         if (!stdfs::exists(image)) GTEST_SKIP() << "fixture missing: " << image;
-        if (GetParam().array == Array::none) {
-            auto file = std::make_unique<disk::FileReadSeek>();
-            ASSERT_TRUE(file->open(image.string()));
-            reader = std::move(file);
-        } else {
-            bool raid5 = GetParam().array == Array::degradedRaid5;
-            array = (raid5 ? test::ArrayBuilder::raid5(3, 3, 64) : test::ArrayBuilder::raid0(2, 128))
-                        .buildFromFile(image.string());
-            auto raid = std::make_unique<disk::FileReadSeekRaid>();
-            raid->memberNames = array.memberPaths;
-            if (raid5) raid->memberNames[1] = "MISSING DISK";
-            raid->partitionOffsets.assign(raid->memberNames.size(), 0);
-            raid->level = raid5 ? 5 : 0;
-            raid->parityLayout = 3;
-            raid->stripeSectors = raid5 ? 64 : 128;
-            ASSERT_TRUE(raid->open()) << raid->lastError();
-            reader = std::move(raid);
-        }
+        std::string error;
+        reader = test::openFixture(image, GetParam().array, array, error);
+        ASSERT_TRUE(reader) << error;
         volume.volumeSizeText = std::to_string(stdfs::file_size(image) / 1048576) + "   MB";
         fs::ParserSetup setup = test::setupOn(*reader, volume, tree);
         if (name == "fat16")

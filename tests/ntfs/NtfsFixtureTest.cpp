@@ -15,12 +15,12 @@
 #include <sys/stat.h>
 
 #include "disk/FileReadSeek.h"
-#include "disk/FileReadSeekRaid.h"
 #include "filesystems/MemoryTree.h"
 #include "support/ParserHarness.h"
 #include "filesystems/ntfs/Lznt1.h"
 #include "filesystems/ntfs/ntfs.h"
 #include "support/ArrayBuilder.h"
+#include "support/FixtureReader.h"
 #include "support/MemoryDisk.h"
 #include "support/RecordingFeedback.h"
 #include "support/Sha256.h"
@@ -34,7 +34,7 @@ namespace {
 
 // How the test reads the image: directly, as a RAID-0 of two members, or as a RAID-5 of
 // three members (rotating parity, data continuation) with the second one missing.
-enum class Array { none, raid0, degradedRaid5 };
+using Array = test::FixtureArray;
 struct Case {
     std::string image;
     Array array;
@@ -72,23 +72,10 @@ protected:
         int64_t sectors = 0, mft = 0;
         if (GetParam().wiped) {
             reader = std::make_unique<test::MemoryDisk>(wipedImage(image, sectors, mft));
-        } else if (GetParam().array == Array::none) {
-            auto file = std::make_unique<disk::FileReadSeek>();
-            ASSERT_TRUE(file->open(image.string()));
-            reader = std::move(file);
         } else {
-            bool raid5 = GetParam().array == Array::degradedRaid5;
-            array = (raid5 ? test::ArrayBuilder::raid5(3, 3, 64) : test::ArrayBuilder::raid0(2, 128))
-                        .buildFromFile(image.string());
-            auto raid = std::make_unique<disk::FileReadSeekRaid>();
-            raid->memberNames = array.memberPaths;
-            if (raid5) raid->memberNames[1] = "MISSING DISK";
-            raid->partitionOffsets.assign(raid->memberNames.size(), 0);
-            raid->level = raid5 ? 5 : 0;
-            raid->parityLayout = 3;
-            raid->stripeSectors = raid5 ? 64 : 128;
-            ASSERT_TRUE(raid->open()) << raid->lastError();
-            reader = std::move(raid);
+            std::string error;
+            reader = test::openFixture(image, GetParam().array, array, error);
+            ASSERT_TRUE(reader) << error;
         }
         volume.fileSystem = "NTFS";
         volume.volumeSizeText = std::to_string(stdfs::file_size(image) / 1048576) + "   MB";
