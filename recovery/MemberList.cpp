@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "detect/ArrayDetect.h"
 #include "disk/FileReadSeekRaid.h"
 #include "disk/RecoveryContext.h"
 #include "platform/ReadOnlyFile.h"
@@ -125,6 +126,58 @@ bool MemberList::applyProposal(const ArrayProposal& p) {
     if (p.level == 5) chooseLayout(p.layout);
     stripeText = stripe;
     return true;
+}
+
+MemberList::ProposalOutcome MemberList::propose(const std::vector<std::string>& names, Kind kind) {
+    ProposalOutcome out;
+    detect::DetectOptions options;
+    options.vhd = kind == Kind::VhdFiles;
+    const detect::DetectReport report = detect::detectArray(names, options);
+    std::string notes;
+    for (const auto& note : report.notes) notes += "\n- " + note;
+    if (!report.decided || report.candidates.empty()) {
+        out.text = "No array can be proposed: " + report.verdict + notes;
+        return out;
+    }
+    const detect::Candidate& best = report.candidates.front();
+    const detect::ArrayParameters& p = best.parameters;
+    ArrayProposal& proposal = out.proposal;
+    proposal.level = p.level;
+    proposal.layout = p.level == 5 ? p.layout : 3;
+    proposal.stripeSectors = p.stripeSectors;
+    proposal.offsets = p.offsets;
+    for (int index : p.order)
+        proposal.memberNames.push_back(index < 0 || report.members[static_cast<size_t>(index)].missing
+                                           ? std::string(disk::kMissingDiskName)
+                                           : report.members[static_cast<size_t>(index)].name);
+
+    const std::string source = report.source == detect::DetectReport::Source::Md ? "the members' md superblocks"
+                                                                                 : "what the members' data shows";
+    std::string text = "Proposed from " + source + " (confidence: " + report.confidence + "):\nRAID-" +
+                       std::to_string(p.level);
+    if (p.level == 5)
+        text += ", " + (p.layout >= 1 && p.layout <= 3 ? layoutTexts()[static_cast<size_t>(p.layout - 1)]
+                                                       : "parity layout " + std::to_string(p.layout));
+    text += "\nStripe size: " + std::to_string(p.stripeSectors) + " sectors\nMembers in order:";
+    for (size_t i = 0; i < proposal.memberNames.size(); ++i)
+        text += "\n  " + std::to_string(i) + ": " + proposal.memberNames[i] + "  (offset " +
+                std::to_string(i < proposal.offsets.size() ? proposal.offsets[i] : 0) + ")";
+    text += notes;
+
+    const auto& stripes = stripeEntries();
+    std::string refusal;
+    if (p.level == 5 && (p.layout < 1 || p.layout > 3))
+        refusal = "This page offers the parity layouts 1-3 only.";
+    else if (std::find(stripes.begin(), stripes.end(), std::to_string(p.stripeSectors)) == stripes.end())
+        refusal = "This page offers stripe sizes of 32 to 512 sectors only.";
+    if (!refusal.empty()) {
+        out.text = text + "\n\n" + refusal + " Open the array with the command line instead:\nquenlow " +
+                   detect::commandLine(best, report.members, options.vhd) + " volumes";
+        return out;
+    }
+    out.usable = true;
+    out.text = std::move(text);
+    return out;
 }
 
 }  // namespace quenlow::recovery

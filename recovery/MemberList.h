@@ -81,9 +81,24 @@ public:
         std::vector<std::string> memberNames;  // member order
         std::vector<int64_t> offsets;          // per member
     };
-    // Hook for the array detection (not built yet): fills the page from a proposal. False
-    // when the proposal's stripe is not one the list offers or the counts differ.
+    // Fills the page from a proposal. False when the proposal's stripe is not one the list
+    // offers or the counts differ.
     bool applyProposal(const ArrayProposal& proposal);
+
+    // What the array detection reads from the members: a proposal this page can show, or
+    // why there is none.
+    struct ProposalOutcome {
+        bool usable = false;
+        ArrayProposal proposal;
+        // The proposal in the user's words (level, layout, stripe, members in order with
+        // their offsets, the confidence and the notes), or why none can be offered.
+        std::string text;
+    };
+    // Runs the detection over `names` (member order; MISSING placeholders allowed). It
+    // reads a bounded sample of each member, which may take seconds on slow disks: call it
+    // off the UI thread. The page's own stripe list and three layouts bound what can be
+    // shown; a proposal outside them is refused with the command line that opens it.
+    static ProposalOutcome propose(const std::vector<std::string>& names, Kind kind);
 
 private:
     Kind kind_;

@@ -47,10 +47,12 @@ RaidHardDisksDlg::RaidHardDisksDlg(CMadrelApp& app, MemberList::Kind kind)
     auto* addImage = button(tr("Add Image File"), tr("Add a raw disk image file"), "addImage");
     auto* addMissing = button(tr("Add Missing Disk"), tr("Add Missing Disk"), "addMissing");
     auto* remove = button(tr("Remove"), tr("Remove"), "remove");
-    // Filled by the array detection once it is available: level, layout, stripe, member
-    // order and offsets through MemberList::applyProposal.
-    auto* propose = button(tr("Propose Array"), tr("Propose the array from the members' contents"), "proposeArray");
-    propose->hide();
+    // The array detection reads the members and fills level, layout, stripe, member order
+    // and offsets.
+    auto* propose = button(tr("Propose Array"),
+                           tr("Read the members (in any order, MISSING for one that is gone) and propose the RAID "
+                              "level, layout, stripe size, member order and offsets"),
+                           "proposeArray");
     auto* column = new QVBoxLayout;
     for (QWidget* w : {static_cast<QWidget*>(addDrive), static_cast<QWidget*>(addVhd), static_cast<QWidget*>(addImage),
                        static_cast<QWidget*>(addMissing), static_cast<QWidget*>(remove), static_cast<QWidget*>(propose)})
@@ -112,6 +114,7 @@ RaidHardDisksDlg::RaidHardDisksDlg(CMadrelApp& app, MemberList::Kind kind)
         if (std::string text = members_.remove(row); !text.empty()) showMessage(this, qs(text));
         else showRows(-1);
     });
+    connect(propose, &QPushButton::clicked, this, [this] { proposeArray(); });
     connect(change, &QPushButton::clicked, this, [this] {
         const int row = selected_->currentItem() != nullptr ? selected_->indexOfTopLevelItem(selected_->currentItem()) : -1;
         if (members_.changeOffset(row, offsetEdit_->text().toStdString())) showRows(row);
@@ -159,6 +162,41 @@ void RaidHardDisksDlg::chooseLevel(int level) {
 void RaidHardDisksDlg::chooseLayout(int layout) {
     members_.chooseLayout(layout);
     for (int i = 0; i < 3; ++i) layouts_[i]->setChecked(members_.layout() == i + 1);
+}
+
+void RaidHardDisksDlg::showSettings() {
+    raid0_->setChecked(members_.level() == 0);
+    raid5_->setChecked(members_.level() == 5);
+    for (int i = 0; i < 3; ++i) {
+        layouts_[i]->setEnabled(members_.layoutsEnabled());
+        layouts_[i]->setChecked(members_.layout() == i + 1);
+    }
+    stripe_->setCurrentText(qs(members_.stripeText));
+}
+
+void RaidHardDisksDlg::proposeArray() {
+    if (members_.rows().empty()) {
+        showMessage(this, tr("Add the members first: in any order, with Add Missing Disk for one that is gone."));
+        return;
+    }
+    const auto names = members_.memberNames();
+    const auto kind = members_.kind();
+    setEnabled(false);
+    setCursor(Qt::WaitCursor);
+    worker_.start(
+        this, [this, names, kind] { proposal_ = MemberList::propose(names, kind); },
+        [this] {
+            setEnabled(true);
+            unsetCursor();
+            if (!proposal_.usable) {
+                showMessage(this, qs(proposal_.text), QMessageBox::Warning);
+                return;
+            }
+            if (!askYesNo(this, qs(proposal_.text + "\n\nFill the page with this proposal?"))) return;
+            members_.applyProposal(proposal_.proposal);
+            showRows(0);
+            showSettings();
+        });
 }
 
 void RaidHardDisksDlg::onNext() {

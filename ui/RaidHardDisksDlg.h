@@ -12,6 +12,7 @@
 
 #include "recovery/MemberList.h"
 #include "ui/WizardPage.h"
+#include "ui/Worker.h"
 
 namespace quenlow::ui {
 
@@ -20,6 +21,7 @@ class RaidHardDisksDlg : public WizardPage {
 public:
     RaidHardDisksDlg(CMadrelApp& app, recovery::MemberList::Kind kind);
     recovery::MemberList& members() { return members_; }
+    void closing() override { worker_.join(); }
 
 protected:
     void onNext() override;
@@ -29,6 +31,9 @@ private:
     void showRows(int select);
     void chooseLevel(int level);
     void chooseLayout(int layout);
+    // Runs the array detection over the members on a worker and offers its proposal.
+    void proposeArray();
+    void showSettings();
 
     recovery::MemberList members_;
     QTreeWidget* available_;
@@ -38,6 +43,8 @@ private:
     QRadioButton* raid5_;
     std::array<QCheckBox*, 3> layouts_{};
     QComboBox* stripe_;
+    recovery::MemberList::ProposalOutcome proposal_;  // written by the worker, so declared before it
+    Worker worker_;
 };
 
 }  // namespace quenlow::ui

@@ -10,6 +10,7 @@
 #include "recovery/CheckTree.h"
 #include "recovery/MemberList.h"
 #include "recovery/ScanSettings.h"
+#include "support/ArrayBuilder.h"
 #include "support/TempFolder.h"
 
 using namespace quenlow::recovery;
@@ -98,6 +99,35 @@ TEST_F(Members, ProposalFillsOrderOffsetsAndSettings) {
     EXPECT_EQ(names(list), (std::vector<std::string>{"z@3", "y@2", "x@1"}));
     EXPECT_EQ(list.layout(), 2);
     EXPECT_EQ(list.stripeText, "256");
+}
+
+TEST_F(Members, DetectionProposesOnlyWhatThePageCanShow) {
+    std::ifstream in(QUENLOW_FIXTURE_DIR "/ntfs/ntfs.img", std::ios::binary);
+    const std::vector<unsigned char> ntfs{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_FALSE(ntfs.empty());
+    struct Case {
+        int layout;
+        int64_t stripe;
+        bool usable;
+        const char* says;
+    };
+    for (const Case& c : {Case{2, 64, true, "Rotating Parity N with Data Restart."},
+                          Case{4, 128, false, "--layout 4"}, Case{3, 16, false, "-s 16"}}) {
+        const auto array = quenlow::test::ArrayBuilder::raid5(3, c.layout, c.stripe).build(ntfs);
+        const std::vector<std::string> given{array.memberPaths[1], "MISSING", array.memberPaths[0]};
+        const auto out = MemberList::propose(given, MemberList::Kind::Drives);
+        EXPECT_EQ(out.usable, c.usable) << out.text;
+        EXPECT_NE(out.text.find(c.says), std::string::npos) << out.text;
+        if (c.usable) {
+            EXPECT_EQ(out.proposal.memberNames,
+                      (std::vector<std::string>{array.memberPaths[0], array.memberPaths[1], "MISSING DISK"}));
+            MemberList list(MemberList::Kind::Drives, context);
+            EXPECT_TRUE(list.applyProposal(out.proposal));
+        }
+    }
+    const auto none = MemberList::propose({image("z0.img"), image("z1.img"), image("z2.img")}, MemberList::Kind::Drives);
+    EXPECT_FALSE(none.usable);
+    EXPECT_EQ(none.text.rfind("No array can be proposed: cannot tell", 0), 0u) << none.text;
 }
 
 TEST(ScanModeChoice, RangeHandedOverWhenCheckedAndEndNotNegative) {

@@ -158,6 +158,27 @@ TEST_F(Wizard, MemberPageRulesAndMessages) {
     EXPECT_EQ(selected->topLevelItemCount(), 2);
 }
 
+TEST_F(Wizard, ProposeArrayFillsTheMemberPage) {
+    click("next");
+    click("proposeArray");
+    EXPECT_TRUE(messages.back().startsWith("Add the members first"));
+    addFile(array().memberPaths[2]);
+    click("addMissing");
+    addFile(array().memberPaths[0]);
+    answer = true;
+    click("proposeArray");
+    ASSERT_TRUE(waitFor([&] { return app.currentPage()->isEnabled(); }));
+    EXPECT_TRUE(messages.back().contains("Fill the page with this proposal?")) << messages.back().toStdString();
+    auto* selected = get<QTreeWidget>("selected");
+    ASSERT_EQ(selected->topLevelItemCount(), 3);
+    EXPECT_EQ(selected->topLevelItem(0)->text(0).toStdString(), array().memberPaths[2]);
+    EXPECT_EQ(selected->topLevelItem(1)->text(0), "MISSING DISK");
+    EXPECT_EQ(selected->topLevelItem(2)->text(0).toStdString(), array().memberPaths[0]);
+    EXPECT_TRUE(get("raid5")->isChecked());
+    EXPECT_TRUE(get("layout3")->isChecked());
+    EXPECT_EQ(get<QComboBox>("stripe")->currentText(), "128");
+}
+
 TEST_F(Wizard, CloseAsksAndKeysAreSwallowed) {
     click("next");
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
