@@ -1,5 +1,7 @@
 #include "recovery/MemberList.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "detect/ArrayDetect.h"
@@ -56,6 +58,23 @@ bool MemberList::add(const std::string& path, std::string& error) {
     return true;
 }
 
+std::string MemberList::addedAgainQuestion(const std::string& path) const {
+    // The same file or device under another name (a link, a relative path) counts too.
+    struct stat wanted {};
+    const bool known = ::stat(path.c_str(), &wanted) == 0;
+    const auto same = [&](const std::string& name) {
+        struct stat st {};
+        if (name == path) return true;
+        if (!known || name == disk::kMissingDiskName || ::stat(name.c_str(), &st) != 0) return false;
+        if (S_ISBLK(wanted.st_mode) && S_ISBLK(st.st_mode)) return st.st_rdev == wanted.st_rdev;
+        return st.st_dev == wanted.st_dev && st.st_ino == wanted.st_ino;
+    };
+    for (const auto& row : rows_)
+        if (same(row.name))
+            return path + " is a member already. The same disk twice in one array is rarely meant. Add it again?";
+    return {};
+}
+
 void MemberList::addMissing() {
     rows_.insert(rows_.begin(), Row{disk::kMissingDiskName, "0"});
     if (context_.raidDisk) context_.raidDisk->memberNames.push_back(disk::kMissingDiskName);
@@ -102,6 +121,13 @@ std::string MemberList::next() {
     if (level_ < 0 || rows_.empty()) return kNoLevelOrMembersText;
     disk::FileReadSeekRaid* raid = context_.raidDisk.get();
     if (raid == nullptr) return kObjectLostText;
+    for (size_t i = rows_.size(); i-- > 0;) {
+        const Row& row = rows_[i];
+        if (VolumeChoice::isNumber(row.offset)) continue;
+        return "The PARTITION_OFFSET of member " + std::to_string(rows_.size() - 1 - i) + " (" + row.name + "), \"" +
+               row.offset + "\", is not a number of sectors. Select the member, type a whole number and press "
+               "change Partition offset.";
+    }
     raid->stripeSectors = VolumeChoice::leadingNumber(stripeText);
     raid->level = level_;
     if (level_ == 5) raid->parityLayout = layout_;

@@ -44,6 +44,9 @@ public:
     // A source the user may not read is not added: false, with `error` naming it and, for a
     // permission refusal, what to do.
     bool add(const std::string& path, std::string& error);
+    // The question to ask before `path` is added again ("" when it is not a member yet): the
+    // same disk twice is rarely meant.
+    std::string addedAgainQuestion(const std::string& path) const;
     void addMissing();
     // Remove with `selected` the selected row (-1: none): only the top row goes. Returns
     // the message to show, or "".
@@ -69,7 +72,8 @@ public:
     static const std::vector<std::string>& layoutTexts();
 
     // Next: "" when the virtual disk was set up (names, offsets from the bottom row up,
-    // level, layout, stripe), else the message to show and the page stays.
+    // level, layout, stripe), else the message to show and the page stays (also for an
+    // offset that is no number).
     std::string next();
 
     // The array the detection proposes from the members' contents. Applying it fills the

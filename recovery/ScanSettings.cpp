@@ -6,6 +6,13 @@
 
 namespace quenlow::recovery {
 
+std::string ScanModeChoice::refusal() const {
+    if (!customRange) return {};
+    for (const auto& [label, text] : {std::pair{"Starting Sector:", &startText}, std::pair{"Ending Sector:", &endText}})
+        if (std::string refusal = VolumeChoice::notNumberText(label, *text); !refusal.empty()) return refusal;
+    return {};
+}
+
 ScanSettings ScanModeChoice::next() const {
     ScanSettings s;
     s.mode = advanced_ ? 2 : 1;

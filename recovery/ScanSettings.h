@@ -41,6 +41,9 @@ public:
     // and its end is not negative; text that is no number reads as 0. A negative start
     // with a usable end starts at sector 0.
     ScanSettings next() const;
+    // Why Next must stay: a sector of the custom range that is no number (only while
+    // "Custom Setting:" is checked); "" when Next may go.
+    std::string refusal() const;
 
 private:
     bool advanced_ = false;

@@ -38,6 +38,22 @@ int64_t VolumeChoice::leadingNumber(const std::string& text) {
     return errno == 0 ? v : 0;
 }
 
+bool VolumeChoice::isNumber(const std::string& text) {
+    const std::string t = trimmed(text);
+    size_t at = !t.empty() && (t[0] == '-' || t[0] == '+') ? 1 : 0;
+    if (at == t.size()) return false;
+    for (size_t i = at; i < t.size(); ++i)
+        if (t[i] < '0' || t[i] > '9') return false;
+    errno = 0;
+    std::strtoll(t.c_str(), nullptr, 10);
+    return errno == 0;
+}
+
+std::string VolumeChoice::notNumberText(const std::string& label, const std::string& text) {
+    if (isNumber(text)) return {};
+    return label + " \"" + text + "\" is not a number of sectors. Type a whole number.";
+}
+
 VolumeChoice::Row VolumeChoice::rowFor(const volumes::VolumeRecord& record) const {
     return {record.volumeNumber, record.fileSystem, record.volumeSizeText,
             std::to_string(record.startSector), record};
@@ -155,6 +171,8 @@ VolumeChoice::NextResult VolumeChoice::next() {
 
     bool raw = false;
     if (customSettings) {
+        for (const auto& [label, text] : {std::pair{"Start Sector:", &startText}, std::pair{"End Sector :", &endText}})
+            if (std::string refusal = notNumberText(label, *text); !refusal.empty()) return {Outcome::Stay, refusal};
         customApplied_ = true;
         int64_t start = leadingNumber(startText);
         int64_t end = leadingNumber(endText);

@@ -80,6 +80,11 @@ public:
 
     // The leading decimal number of a text (after blanks), 0 when there is none.
     static int64_t leadingNumber(const std::string& text);
+    // A whole decimal number (blanks around it and a sign allowed) that fits 64 bits.
+    static bool isNumber(const std::string& text);
+    // What the user is told when the field `label` holds `text`, which is no number; "" when
+    // it is one. A typed offset or sector read as 0 would open the wrong place of the disk.
+    static std::string notNumberText(const std::string& label, const std::string& text);
 
 private:
     Row rowFor(const volumes::VolumeRecord& record) const;

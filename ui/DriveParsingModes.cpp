@@ -6,6 +6,7 @@
 
 #include "disk/FileReadSeekRaid.h"
 #include "ui/CMadrelApp.h"
+#include "ui/Messages.h"
 #include "ui/PopulateDriveDlg.h"
 
 namespace quenlow::ui {
@@ -71,6 +72,10 @@ void DriveParsingModes::onNext() {
     choice_.customRange = custom_->isChecked();
     choice_.startText = start_->text().toStdString();
     choice_.endText = end_->text().toStdString();
+    if (std::string refusal = choice_.refusal(); !refusal.empty()) {
+        showMessage(this, qs(refusal), QMessageBox::Warning);
+        return;
+    }
     settings_ = choice_.next();
     app_.forward(this, new PopulateDriveDlg(app_, settings_));
 }

@@ -137,6 +137,9 @@ RaidHardDisksDlg::RaidHardDisksDlg(CMadrelApp& app, MemberList::Kind kind)
 
 void RaidHardDisksDlg::addMember(const QString& path) {
     if (path.isEmpty()) return;
+    if (std::string question = members_.addedAgainQuestion(path.toStdString());
+        !question.empty() && !askYesNo(this, qs(question)))
+        return;
     std::string error;
     if (!members_.add(path.toStdString(), error)) {
         if (!error.empty()) showMessage(this, qs(error), QMessageBox::Warning);

@@ -104,6 +104,13 @@ TEST(VolumeChoice, CustomSettingsOverrideStartSizeAndFileSystem) {
     c.startText = "0";
     c.next();
     EXPECT_EQ(c.selectedVolume()->volumeSizeText, std::to_string(INT64_MAX / 2048 + 1));
+    for (const char* typed : {"2k", "", "99999999999999999999"}) {
+        c.startText = typed;
+        const auto refused = c.next();
+        EXPECT_EQ(refused.outcome, Outcome::Stay) << typed;
+        EXPECT_EQ(refused.message.rfind("Start Sector: \"" + std::string(typed) + "\" is not a number", 0), 0u);
+    }
+    c.startText = " 0 ";
 
     // Custom settings off again: the record as its row shows it, without "MB".
     c.customSettings = false;

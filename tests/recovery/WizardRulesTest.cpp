@@ -50,15 +50,19 @@ TEST_F(Members, RowsNewestOnTopRemoveTopmostOnlyAndNextWritesTheDisk) {
     EXPECT_EQ(list.rows().size(), 3u);
 
     EXPECT_FALSE(list.changeOffset(2, "   "));
-    EXPECT_TRUE(list.changeOffset(2, "  abc "));  // accepted as typed, 0 on Next
+    EXPECT_TRUE(list.changeOffset(2, "  abc "));  // kept as typed, refused on Next
     EXPECT_TRUE(list.changeOffset(0, " 2048 "));
     EXPECT_EQ(list.rows()[0].offset, "2048");
+    EXPECT_NE(list.addedAgainQuestion((folder / "." / "a.img").string()).find("Add it again?"), std::string::npos);
+    EXPECT_EQ(list.addedAgainQuestion(image("c.img")), "");
 
     EXPECT_EQ(list.next(), kNoLevelOrMembersText);
     list.chooseLevel(5);
     EXPECT_EQ(list.layout(), 3);
     list.chooseLayout(1);
     list.stripeText = "64";
+    EXPECT_NE(list.next().find("member 0 (" + a + "), \"abc\", is not a number"), std::string::npos);
+    EXPECT_TRUE(list.changeOffset(2, "0"));
     EXPECT_EQ(list.next(), "");
     const auto& raid = *context.raidDisk;
     EXPECT_EQ(raid.level, 5);
@@ -152,6 +156,8 @@ TEST(ScanModeChoice, RangeHandedOverWhenCheckedAndEndNotNegative) {
         EXPECT_EQ(out.customStart, c.wantStart) << c.start << " " << c.end;
         EXPECT_EQ(out.customEnd, c.wantEnd) << c.start << " " << c.end;
         EXPECT_EQ(out.driveLabel, "raid Hard disk..");
+        // Letters are refused only where they would be read: with "Custom Setting:" checked.
+        EXPECT_EQ(s.refusal().empty(), !c.custom || c.start[0] != 't') << c.start;
     }
 }
 

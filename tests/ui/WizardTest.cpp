@@ -102,7 +102,7 @@ TEST_F(Wizard, ForwardAndBackThroughEveryPageWithTheHandOverValues) {
 
     get<QLineEdit>("endSector")->setText("abc");
     click("next");
-    ASSERT_EQ(page(), "PopulateDriveDlg");
+    ASSERT_EQ(page(), "PopulateDriveDlg");  // not read: "Custom Setting:" is not checked
     auto* list = static_cast<PopulateDriveDlg*>(app.currentPage());
     EXPECT_EQ(list->settings().mode, 1);
     EXPECT_EQ(list->settings().driveLabel, "raid Hard disk..");
