@@ -73,6 +73,9 @@ struct CandidateSearch {
     std::vector<int64_t> heaps;    // exFAT: cluster heap starts
     bool bootValid = false;        // the boot sector passed the file system's own check
     int64_t bootSectorsPerCluster = 0;  // its cluster size in 512-byte sectors (0: none)
+    // Without a valid boot sector, the cluster size other structures gave (exFAT: the root
+    // folder and its up-case table), in 512-byte sectors; 0: none.
+    int64_t foundSectorsPerCluster = 0;
 };
 
 // Advanced mode, the user's choice among the candidates, given before parse(Advanced).

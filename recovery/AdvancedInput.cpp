@@ -145,7 +145,7 @@ const AdvancedInput::Lists& AdvancedInput::run(fs::VolumeParser& parser, WorkCon
 // volumes (one sector per cluster) and large clusters can be recovered too.
 void AdvancedInput::fillSectorOffers() {
     std::vector<int64_t> counts;
-    int64_t boot = search_.bootValid ? search_.bootSectorsPerCluster : 0;
+    int64_t boot = search_.bootValid ? search_.bootSectorsPerCluster : search_.foundSectorsPerCluster;
     bool bootOffered = powerOfTwo(boot) && boot <= largestSectorsPerCluster();
     switch (kind_) {
         case Kind::Ntfs: counts = {8, 4, 2, 16, 32, 64}; break;

@@ -12,6 +12,8 @@ namespace quenlow::fs {
 
 namespace {
 
+constexpr size_t kMaxRoots = 4;
+
 std::string counted(const char* format, size_t n) {
     char text[64];
     std::snprintf(text, sizeof text, format, n);
@@ -28,6 +30,10 @@ ExFatSignatures findExFatSignatures(const disk::VolumeView& view, int64_t volume
     found.stopped = !scan.run(control, &feedback, [&](int64_t position, std::span<const uint8_t> bytes, size_t own) {
         const platform::ByteReader chunk(bytes);
         for (size_t at = 0; at < own; at += 512) {
+            if (found.roots.size() < kMaxRoots && at + 512 <= bytes.size() && (bytes[at] == 0x81 || bytes[at + 32] == 0x81 || bytes[at + 64] == 0x81 ||
+                                                   bytes[at + 96] == 0x81))
+                if (auto anchor = ExFatRootAnchor::decode(bytes.subspan(at, 512)))
+                    found.roots.emplace_back(position + static_cast<int64_t>(at), *anchor);
             const uint32_t first = chunk.le32(at), second = chunk.le32(at + 4);
             if (second != 0xFFFFFFFF) continue;
             if (first == 0xFFFFFFF8 && found.fats.size() < maximum) {

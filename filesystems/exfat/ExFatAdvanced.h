@@ -16,6 +16,7 @@
 #include "filesystems/exfat/ExFatDirRecord.h"
 #include "filesystems/exfat/ExFatFat.h"
 #include "filesystems/exfat/ExFatGeometry.h"
+#include "filesystems/exfat/ExFatRootAnchor.h"
 
 namespace quenlow::fs {
 
@@ -25,11 +26,15 @@ inline constexpr uint32_t kOrphanRecord = 1;
 struct ExFatSignatures {
     std::vector<int64_t> fats;   // sectors that begin 0xFFFFFFF8, 0xFFFFFFFF: a FAT's first entries
     std::vector<int64_t> heaps;  // sectors that begin with eight 0xFF bytes: an allocation bitmap
+    // Sectors whose first slots hold the bitmap and up-case table entries: a root folder's
+    // start (the first few met).
+    std::vector<std::pair<int64_t, ExFatRootAnchor>> roots;
     bool stopped = false;
 };
 
 // Both searches in one pass over [0, volumeBytes), every 512-byte boundary, until each
-// list holds `maximum` positions. "found fat entry  %d " for each FAT start.
+// list holds `maximum` positions (and the root folders met meanwhile). "found fat entry  %d "
+// for each FAT start.
 ExFatSignatures findExFatSignatures(const disk::VolumeView& view, int64_t volumeBytes, size_t maximum,
                                     WorkControl& control, Feedback& feedback);
 

@@ -102,6 +102,17 @@ Result<CandidateSearch> Fat64Class::findCandidates(WorkControl& control, Feedbac
             search.heaps.push_back(geometry_.dataStart);
         else
             search.heaps.front() = geometry_.dataStart;
+    } else {
+        // Without it, a root folder whose up-case table lies where a heap start and cluster
+        // size put it gives both: the heap first, so that it pairs with the first FAT.
+        for (const auto& [position, anchor] : found.roots) {
+            const auto guess = heapFromRoot(setup_.view, end, position, anchor);
+            if (!guess) continue;
+            std::erase(search.heaps, guess->heap);
+            search.heaps.insert(search.heaps.begin(), guess->heap);
+            search.foundSectorsPerCluster = guess->clusterBytes / 512;
+            break;
+        }
     }
     search_ = search;
     chosen_.reset();

@@ -98,6 +98,33 @@ TEST(ExFatAdvanced, WipedBootRegionsRecoverEveryFile) {
     EXPECT_GE(files, 370u);
 }
 
+// A small volume's bitmap does not begin with 64 clusters in use: the root folder's bitmap
+// and up-case entries, and the table's checksum where they put it, give heap and cluster
+// size; a lying checksum gives nothing.
+TEST(ExFatAdvanced, HeapAndClusterSizeFromTheRootFolder) {
+    std::vector<uint8_t> bytes = fixtureBytes();
+    if (bytes.empty()) GTEST_SKIP() << "fixture missing";
+    std::fill(bytes.begin(), bytes.begin() + 24 * 512, 0);
+    const size_t bitmap = 2097152;
+    ASSERT_EQ(bytes[bitmap], 0xFF);
+    bytes[bitmap + 7] = 0x0F;  // no eight 0xFF bytes
+    {
+        Advanced p(bytes);
+        EXPECT_EQ(p.search.heaps, std::vector<int64_t>{2097152});
+        EXPECT_EQ(p.search.foundSectorsPerCluster, 1);
+        ASSERT_TRUE(p.parse(0, 1));
+        EXPECT_TRUE(p.listing().count("many/file_199.txt"));
+    }
+    for (size_t at = bitmap; at < bytes.size(); at += 512)
+        if (auto anchor = fs::ExFatRootAnchor::decode(std::span(bytes).subspan(at, 512))) {
+            bytes[at + 32 * (bytes[at] == 0x82 ? 0 : bytes[at + 32] == 0x82 ? 1 : 2) + 4] ^= 1;
+            break;
+        }
+    Advanced lying(std::move(bytes));
+    EXPECT_TRUE(lying.search.heaps.empty());
+    EXPECT_EQ(lying.search.foundSectorsPerCluster, 0);
+}
+
 namespace {
 
 // A built volume as the scan needs it: the FAT's first entries, an allocation bitmap at
