@@ -29,7 +29,12 @@ constexpr int kParityWindows = 16;
 constexpr int kDeepParityWindows = 64;
 constexpr int64_t kFarBlocks = 2048;         // 128 MiB
 constexpr int64_t kDeepFarBlocks = 8192;     // 512 MiB
-constexpr size_t kFinalists = 24;
+constexpr size_t kFinalists = 64;
+// Sectors each candidate's scoring may look at: on the heads, then further for the finalists.
+constexpr int64_t kHeadProbes = 6000;
+constexpr int64_t kFarProbes = 60000;
+// Member sectors from the offsets on whose rows' parity is checked for the finalists.
+constexpr int64_t kParityCheckSectors = 2048;
 constexpr size_t kReported = 6;
 // Member orders searched in full up to this many members; beyond it the given order and its
 // rotations only.
@@ -343,7 +348,38 @@ public:
             const size_t m = static_cast<size_t>(p.order[static_cast<size_t>(loc.member)]);
             return sampler_.sector(m, trial.memberOffsets[m] + loc.memberSector, p.level == 5);
         };
-        return scoreDisk(view, far);
+        Evidence e = scoreDisk(view, far, far ? kFarProbes : kHeadProbes);
+        if (far && p.level == 5) misplacedParity(trial, e);
+        return e;
+    }
+
+    // A row whose parity sector reads zero while its data does not holds its parity in one of
+    // the units taken for data (that unit is the XOR of the others): the layout or the order
+    // puts the parity in the wrong place. Rows at the members' heads are looked at.
+    void misplacedParity(const Trial& trial, Evidence& e) {
+        const auto& p = trial.parameters;
+        const int64_t n = static_cast<int64_t>(p.order.size());
+        int64_t wrong = 0;
+        std::vector<const uint8_t*> row(static_cast<size_t>(n));
+        for (int64_t t = 0; t < kParityCheckSectors; ++t) {
+            const int64_t first = t / p.stripeSectors * (n - 1) * p.stripeSectors;
+            const auto loc = disk::FileReadSeekRaid::locate(5, p.layout, n, p.stripeSectors, first);
+            if (loc.parityMember < 0) return;
+            bool complete = true, data = false;
+            for (int64_t slot = 0; slot < n && complete; ++slot) {
+                const size_t m = static_cast<size_t>(p.order[static_cast<size_t>(slot)]);
+                row[static_cast<size_t>(slot)] = sampler_.sector(m, trial.memberOffsets[m] + t, true);
+                complete = row[static_cast<size_t>(slot)] != nullptr;
+                if (complete && slot != loc.parityMember)
+                    data = data || !std::all_of(row[static_cast<size_t>(slot)], row[static_cast<size_t>(slot)] + 512,
+                                                [](uint8_t b) { return b == 0; });
+            }
+            const uint8_t* parity = complete ? row[static_cast<size_t>(loc.parityMember)] : nullptr;
+            if (data && std::all_of(parity, parity + 512, [](uint8_t b) { return b == 0; })) ++wrong;
+        }
+        if (wrong == 0) return;
+        e.score -= wrong;
+        e.findings.push_back(std::to_string(wrong) + " sectors whose parity reads zero under data that does not");
     }
 
 private:

@@ -20,7 +20,8 @@ struct Evidence {
 };
 
 // Scores the disk seen through `view`. `far`: also look at structures far from the volumes'
-// starts (mirror records, backup boot sectors, superblock copies).
-Evidence scoreDisk(const SectorView& view, bool far);
+// starts (mirror records, backup boot sectors, superblock copies). At most `probes` sectors
+// are looked at: the walks over folders, indexes and FAT chains stop there.
+Evidence scoreDisk(const SectorView& view, bool far, int64_t probes);
 
 }  // namespace quenlow::detect

@@ -15,8 +15,7 @@ MemberSampler::MemberSampler(std::vector<std::unique_ptr<disk::readWriteInterfac
 }
 
 const std::vector<uint8_t>* MemberSampler::block(size_t m, int64_t index) {
-    const auto key = std::make_pair(m, index);
-    auto it = blocks_.find(key);
+    auto it = blocks_.find(key(m, index));
     if (it != blocks_.end()) return it->second.empty() ? nullptr : &it->second;
     if (budget_ <= 0) return nullptr;  // not kept: a larger budget may read it later
     --budget_;
@@ -29,13 +28,12 @@ const std::vector<uint8_t>* MemberSampler::block(size_t m, int64_t index) {
         bytesRead_ += int64_t{got} * 512;
         if (got < count) bytes.clear();
     }
-    auto& kept = blocks_[key] = std::move(bytes);
+    auto& kept = blocks_[key(m, index)] = std::move(bytes);
     return kept.empty() ? nullptr : &kept;
 }
 
 const std::vector<uint8_t>* MemberSampler::rebuilt(size_t m, int64_t index) {
-    const auto key = std::make_pair(m, index);
-    auto it = blocks_.find(key);
+    auto it = blocks_.find(key(m, index));
     if (it != blocks_.end()) return it->second.empty() ? nullptr : &it->second;
     std::vector<uint8_t> bytes(kBlockSectors * 512, 0);
     for (size_t o = 0; o < readers_.size(); ++o) {
@@ -48,7 +46,7 @@ const std::vector<uint8_t>* MemberSampler::rebuilt(size_t m, int64_t index) {
         }
         for (size_t i = 0; i < bytes.size(); ++i) bytes[i] ^= (*other)[i];
     }
-    auto& kept = blocks_[key] = std::move(bytes);
+    auto& kept = blocks_[key(m, index)] = std::move(bytes);
     return kept.empty() ? nullptr : &kept;
 }
 

@@ -4,7 +4,7 @@
 // which nothing more is read. A region limit keeps the first pass inside the members' heads.
 
 #include <cstdint>
-#include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -42,7 +42,8 @@ private:
 
     std::vector<std::unique_ptr<disk::readWriteInterface>> readers_;
     std::vector<int64_t> sectors_;
-    std::map<std::pair<size_t, int64_t>, std::vector<uint8_t>> blocks_;  // empty vector: unreadable
+    static uint64_t key(size_t m, int64_t index) { return (uint64_t{m} << 48) | static_cast<uint64_t>(index); }
+    std::unordered_map<uint64_t, std::vector<uint8_t>> blocks_;  // by key(); empty vector: unreadable
     int64_t limit_ = 0;
     int64_t budget_ = 0;
     int64_t bytesRead_ = 0;
