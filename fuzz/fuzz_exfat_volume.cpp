@@ -14,6 +14,7 @@
 #include "filesystems/MemoryTree.h"
 #include "filesystems/exfat/Fat64Class.h"
 #include "support/MemoryDisk.h"
+#include "fuzz/FuzzHarness.h"
 #include "support/ParserHarness.h"
 
 using namespace quenlow;
@@ -30,11 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (uint32_t c = 6; c < 12; ++c) img.fill(c, 512, static_cast<uint8_t>(c));
         img.fat(0, 0xFFFFFFF8), img.fat(1, 0xFFFFFFFF);  // what the advanced search looks for
         return img.bytes;
-    }();
-    static const std::string dir = [] {
-        std::string d = std::filesystem::temp_directory_path() / ("quenlow-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(d);
-        return d;
     }();
     if (size == 0) return 0;
     std::vector<uint8_t> bytes = base;
@@ -65,27 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         test::parseIn(parser);
     }
     const size_t n = parser.records().size();
-    for (size_t i = 0; i < n; ++i) {
-        fs::EntryRef ref = fs::Fat64Class::refOf(static_cast<uint32_t>(i));
-        parser.entryTexts(ref);
-        parser.sizeText(ref);
-        parser.times(ref);
-        if (parser.isFolder(ref) || parser.dataSize(ref) > (int64_t{1} << 20)) continue;
-        std::string out = dir + "/f";
-        std::string error;
-        test::saveEntryTo(parser, ref, out, error);
-        std::filesystem::remove(out);
-    }
-    size_t visited = 0;
-    std::vector<fs::EntryRef> stack = parser.firstLevel();
-    while (!stack.empty()) {
-        fs::EntryRef f = stack.back();
-        stack.pop_back();
-        if (++visited > 2 * n + 2) __builtin_trap();
-        for (fs::EntryRef c = parser.firstChild(f); c != fs::kNoEntry; c = parser.nextSibling(c)) {
-            if (++visited > 2 * n + 2) __builtin_trap();
-            if (parser.isFolder(c)) stack.push_back(c);
-        }
-    }
+    std::vector<fs::EntryRef> all;
+    for (size_t i = 0; i < n; ++i) all.push_back(fs::Fat64Class::refOf(static_cast<uint32_t>(i)));
+    fuzz::exerciseEntries(parser, all);
+    fuzz::walkMustEnd(parser, 2 * n + 2);
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "filesystems/MemoryTree.h"
 #include "filesystems/ext/ext2Class.h"
 #include "support/MemoryDisk.h"
+#include "fuzz/FuzzHarness.h"
 #include "support/ParserHarness.h"
 
 using namespace quenlow;
@@ -43,11 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (b != 16 && b != 17) std::memset(img.bytes.data() + img.blockAt(b), static_cast<int>(b), 1024);
         return img.bytes;
     }();
-    static const std::string dir = [] {
-        std::string d = std::filesystem::temp_directory_path() / ("quenlow-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(d);
-        return d;
-    }();
     if (size == 0) return 0;
     std::vector<uint8_t> bytes = base;
     const uint8_t flags = data[0];
@@ -64,27 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fs::ext2Class parser(test::setupOn(disk, volume, tree));
     test::parseIn(parser);
     const size_t n = parser.entries().size();
-    for (size_t i = 1; i <= n; ++i) {
-        fs::EntryRef ref = i;
-        parser.entryTexts(ref);
-        parser.sizeText(ref);
-        parser.times(ref);
-        if (parser.isFolder(ref) || parser.dataSize(ref) > (int64_t{1} << 20)) continue;
-        std::string out = dir + "/f";
-        std::string error;
-        test::saveEntryTo(parser, ref, out, error);
-        std::filesystem::remove(out);
-    }
-    size_t visited = 0;
-    std::vector<fs::EntryRef> stack = parser.firstLevel();
-    while (!stack.empty()) {
-        fs::EntryRef f = stack.back();
-        stack.pop_back();
-        if (++visited > 2 * n + 2) __builtin_trap();
-        for (fs::EntryRef c = parser.firstChild(f); c != fs::kNoEntry; c = parser.nextSibling(c)) {
-            if (++visited > 2 * n + 2) __builtin_trap();
-            if (parser.isFolder(c)) stack.push_back(c);
-        }
-    }
+    std::vector<fs::EntryRef> all;
+    for (size_t i = 1; i <= n; ++i) all.push_back(i);
+    fuzz::exerciseEntries(parser, all);
+    fuzz::walkMustEnd(parser, 2 * n + 2);
     return 0;
 }

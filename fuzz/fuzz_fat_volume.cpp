@@ -12,6 +12,7 @@
 #include "filesystems/fat/Fat16Class.h"
 #include "filesystems/fat/Fat32Class.h"
 #include "support/MemoryDisk.h"
+#include "fuzz/FuzzHarness.h"
 #include "support/ParserHarness.h"
 
 using namespace quenlow;
@@ -37,18 +38,7 @@ void check(fs::FatVolumeParser& parser) {
         d->stream->read(0, buffer.data(), buffer.size());
         if (d->stream->size() > buffer.size()) d->stream->read(d->stream->size() - buffer.size(), buffer.data(), buffer.size());
     }
-    // Every walk from the first level ends.
-    size_t visited = 0;
-    std::vector<fs::EntryRef> stack = parser.firstLevel();
-    while (!stack.empty()) {
-        fs::EntryRef f = stack.back();
-        stack.pop_back();
-        if (++visited > 3 * parser.records().size() + 3) __builtin_trap();
-        for (fs::EntryRef c = parser.firstChild(f); c != fs::kNoEntry; c = parser.nextSibling(c)) {
-            if (++visited > 3 * parser.records().size() + 3) __builtin_trap();
-            if (parser.isFolder(c)) stack.push_back(c);
-        }
-    }
+    fuzz::walkMustEnd(parser, 3 * parser.records().size() + 3);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "filesystems/hfsplus/HFSP.h"
 #include "hfsplus/support/HfsImage.h"
 #include "support/MemoryDisk.h"
+#include "fuzz/FuzzHarness.h"
 #include "support/ParserHarness.h"
 
 using namespace quenlow;
@@ -36,11 +37,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         img.fill(16, 30, 7);
         return img.bytes;
     }();
-    static const std::string dir = [] {
-        std::string d = std::filesystem::temp_directory_path() / ("quenlow-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(d);
-        return d;
-    }();
     if (size == 0) return 0;
     std::vector<uint8_t> bytes = base;
     const uint8_t flags = data[0];
@@ -56,26 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fs::HFSP parser(test::setupOn(disk, volume, tree));
     test::parseIn(parser, silentFeedback(), (flags & 2) != 0 ? fs::Mode::Deep : fs::Mode::Standard);
     const size_t n = parser.catalog().size();
-    for (const fs::HfsCatalogEntry& e : parser.catalog().entries()) {
-        parser.entryTexts(e.id);
-        parser.sizeText(e.id);
-        parser.times(e.id);
-        if (!parser.isFile(e.id) || parser.dataSize(e.id) > (int64_t{1} << 20)) continue;
-        std::string out = dir + "/f";
-        std::string error;
-        test::saveEntryTo(parser, e.id, out, error);
-        std::filesystem::remove(out);
-    }
-    size_t visited = 0;
-    std::vector<fs::EntryRef> stack = parser.firstLevel();
-    while (!stack.empty()) {
-        fs::EntryRef f = stack.back();
-        stack.pop_back();
-        if (++visited > 2 * n + 2) __builtin_trap();
-        for (fs::EntryRef c = parser.firstChild(f); c != fs::kNoEntry; c = parser.nextSibling(c)) {
-            if (++visited > 2 * n + 2) __builtin_trap();
-            if (parser.isFolder(c)) stack.push_back(c);
-        }
-    }
+    std::vector<fs::EntryRef> all;
+    for (const fs::HfsCatalogEntry& e : parser.catalog().entries()) all.push_back(e.id);
+    fuzz::exerciseEntries(parser, all);
+    fuzz::walkMustEnd(parser, 2 * n + 2);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz/FuzzHarness.h"
 #include "support/ParserHarness.h"
 #include "filesystems/MemoryTree.h"
 #include "filesystems/ntfs/ntfs.h"
@@ -19,27 +20,11 @@ using namespace quenlow;
 namespace {
 
 // The texts and data of every entry, and every walk from the first level ends.
-void exercise(fs::ntfs& parser, const std::string& dir) {
-    for (size_t i = 0; i < parser.entries().size(); ++i) {
-        fs::EntryRef ref = fs::ntfs::refOf(static_cast<int64_t>(i));
-        parser.entryTexts(ref);
-        parser.sizeText(ref);
-        std::string out = dir + "/f";
-        std::string error;
-        test::saveEntryTo(parser, ref, out, error);
-        std::filesystem::remove(out);
-    }
-    size_t visited = 0;
-    std::vector<fs::EntryRef> stack = parser.firstLevel();
-    while (!stack.empty()) {
-        fs::EntryRef f = stack.back();
-        stack.pop_back();
-        if (++visited > 3 * parser.entries().size() + 3) __builtin_trap();
-        for (fs::EntryRef c = parser.firstChild(f); c != fs::kNoEntry; c = parser.nextSibling(c)) {
-            if (++visited > 3 * parser.entries().size() + 3) __builtin_trap();
-            if (parser.isFolder(c)) stack.push_back(c);
-        }
-    }
+void exercise(fs::ntfs& parser) {
+    std::vector<fs::EntryRef> all;
+    for (size_t i = 0; i < parser.entries().size(); ++i) all.push_back(fs::ntfs::refOf(static_cast<int64_t>(i)));
+    fuzz::exerciseEntries(parser, all, INT64_MAX);
+    fuzz::walkMustEnd(parser, 3 * parser.entries().size() + 3);
 }
 
 }  // namespace
@@ -54,11 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31);
         for (uint64_t c = img.firstFreeCluster(); c < 64; ++c) img.writeCluster(c, data);
         return img.bytes;
-    }();
-    static const std::string dir = [] {
-        std::string d = std::filesystem::temp_directory_path() / ("quenlow-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(d);
-        return d;
     }();
     std::vector<uint8_t> bytes = base;
     size_t at = 4 * 4096 + 16 * 1024;
@@ -76,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!found || !parser.chooseCandidate(fs::CandidateChoice{0, 8, {}}, error)) continue;
         }
         test::parseIn(parser, silentFeedback(), mode);
-        exercise(parser, dir);
+        exercise(parser);
     }
     return 0;
 }
