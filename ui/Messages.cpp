@@ -26,6 +26,12 @@ Hooks& hooks() {
                                               "RAID-5 array, reading every member read-only.</p><p>%2</p>")
                                    .arg(kAppTitle, kWebpageAddress));
         },
+        [](QWidget* parent, const QString& caption) {
+            return QFileDialog::getSaveFileName(parent, caption, {}, {}, nullptr, QFileDialog::DontConfirmOverwrite);
+        },
+        [](QWidget* parent, const QString& caption) {
+            return QFileDialog::getExistingDirectory(parent, caption, {}, QFileDialog::ShowDirsOnly);
+        },
     };
     return h;
 }
@@ -33,6 +39,8 @@ Hooks& hooks() {
 void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon) { hooks().message(parent, text, icon); }
 bool askYesNo(QWidget* parent, const QString& question) { return hooks().ask(parent, question); }
 QString chooseFile(QWidget* parent, const QString& caption) { return hooks().openFile(parent, caption); }
+QString chooseSaveFile(QWidget* parent, const QString& caption) { return hooks().saveFile(parent, caption); }
+QString chooseFolder(QWidget* parent, const QString& caption) { return hooks().chooseFolder(parent, caption); }
 void openAddress(const QString& address) { hooks().openUrl(address); }
 void showAbout(QWidget* parent) { hooks().about(parent); }
 

@@ -21,6 +21,8 @@ struct Hooks {
     std::function<QString(QWidget*, const QString&)> openFile;  // caption -> path or ""
     std::function<void(const QString&)> openUrl;
     std::function<void(QWidget*)> about;
+    std::function<QString(QWidget*, const QString&)> saveFile;      // caption -> path or ""
+    std::function<QString(QWidget*, const QString&)> chooseFolder;  // caption -> path or ""
 };
 // The hooks in use (message boxes, QFileDialog and the desktop's browser by default).
 Hooks& hooks();
@@ -28,6 +30,9 @@ Hooks& hooks();
 void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon = QMessageBox::Information);
 bool askYesNo(QWidget* parent, const QString& question);
 QString chooseFile(QWidget* parent, const QString& caption);
+// A file to write into (it need not exist; an existing one is not replaced by asking).
+QString chooseSaveFile(QWidget* parent, const QString& caption);
+QString chooseFolder(QWidget* parent, const QString& caption);
 void openAddress(const QString& address);
 void showAbout(QWidget* parent);
 

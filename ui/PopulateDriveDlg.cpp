@@ -9,7 +9,7 @@
 #include "ui/CMadrelApp.h"
 #include "ui/Messages.h"
 #include "ui/ParceModeNtfsDlg.h"
-#include "ui/PlaceholderPage.h"
+#include "ui/RawRecoveryDialog.h"
 #include "volumes/Partition.h"
 
 namespace quenlow::ui {
@@ -264,7 +264,7 @@ void PopulateDriveDlg::onNext() {
             showMessage(this, qs(result.message));
             return;
         case VolumeChoice::Outcome::RawRecovery:
-            app_.forward(this, new PlaceholderPage(app_, "RawRecoveryDialog", tr("Raw recovery")));
+            app_.forward(this, new RawRecoveryDialog(app_, *choice_.selectedVolume()));
             return;
         case VolumeChoice::Outcome::RecoveryMode:
             app_.forward(this, new ParceModeNtfsDlg(app_, *choice_.selectedVolume()));
