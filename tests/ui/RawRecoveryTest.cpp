@@ -100,8 +100,10 @@ TEST_F(RawPages, ParseSaveAndRunControlRules) {
     click("save");
     EXPECT_EQ(messages.back(), recovery::kRawNothingCheckedText);
 
-    // The worker waits for its first status on the UI thread, so Pause holds it at its next poll.
+    // The worker waits for its first status on the UI thread, so Pause holds it at its next
+    // poll. Two pauses and one resume: Stop still ends the run, and the next one starts unpaused.
     click("parse");
+    click("pause");
     click("pause");
     EXPECT_EQ(status(), recovery::kPauseText);
     EXPECT_FALSE(get<QWidget>("stop")->isHidden() || page->backButton()->isEnabled() || get("parse")->isEnabled());
