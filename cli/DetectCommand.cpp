@@ -17,7 +17,30 @@ namespace {
 struct DetectOptions {
     bool json = false;
     bool deep = false;
+    bool stripeGiven = false;  // -s was on the command line (its default is not a hint)
 };
+
+// The search limits the user gave with -l, --layout and -s; false (status 2) for a bad one.
+bool searchLimits(CliContext& context, const DetectOptions& options, detect::DetectOptions& settings) {
+    const ArrayOptions& a = context.array;
+    auto usage = [&](const std::string& text) {
+        context.error(text);
+        context.exitStatus = kExitUsage;
+        return false;
+    };
+    if (a.level != -1 && a.level != 0 && a.level != 5) return usage("--level: give 0 or 5");
+    if (a.layout != kLayoutNotGiven) {
+        if (a.level == 0) return usage("--layout: RAID-0 has no parity layout; --layout goes with -l 5");
+        if (a.layout < 1 || a.layout > 4) return usage("--layout: give 1, 2, 3 or 4");
+        settings.layout = a.layout;
+    }
+    settings.level = a.layout != kLayoutNotGiven ? 5 : a.level;
+    if (options.stripeGiven) {
+        if (a.stripe <= 0) return usage("--stripe: the stripe unit must be at least 1 sector");
+        settings.stripeSectors = a.stripe;
+    }
+    return true;
+}
 
 nlohmann::ordered_json candidateJson(const detect::Candidate& c, const detect::DetectReport& report, bool vhd) {
     nlohmann::ordered_json members = nlohmann::ordered_json::array();
@@ -30,8 +53,11 @@ nlohmann::ordered_json candidateJson(const detect::Candidate& c, const detect::D
             {"stripe_sectors", c.parameters.stripeSectors},
             {"members", members},
             {"offsets", c.parameters.offsets},
+            {"member_data_sectors", c.parameters.dataSectors > 0 ? nlohmann::ordered_json(c.parameters.dataSectors)
+                                                                  : nlohmann::ordered_json(nullptr)},
             {"command", detect::commandLine(c, report.members, vhd)},
             {"score", c.score},
+            {"confidence", c.confidence},
             {"evidence", c.evidence}};
 }
 
@@ -45,6 +71,7 @@ void run(CliContext& context, const DetectOptions& options) {
     settings.deep = options.deep;
     settings.vhd = context.array.vhd;
     if (!context.array.offsets.empty() && !context.parseOffsets(settings.offsets)) return;
+    if (!searchLimits(context, options, settings)) return;
     std::vector<std::string> names;
     for (const auto& m : context.array.members) names.push_back(memberName(m));
     const detect::DetectReport report = detect::detectArray(names, settings);
@@ -76,10 +103,12 @@ void run(CliContext& context, const DetectOptions& options) {
             {"source", source ? nlohmann::ordered_json(source) : nlohmann::ordered_json(nullptr)},
             {"verdict", report.verdict},
             {"confidence", report.confidence.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(report.confidence)},
+            {"searched", {{"level", settings.level >= 0 ? nlohmann::ordered_json(settings.level) : nlohmann::ordered_json(nullptr)},
+                          {"layout", settings.layout > 0 ? nlohmann::ordered_json(settings.layout) : nlohmann::ordered_json(nullptr)},
+                          {"stripe_sectors", settings.stripeSectors > 0 ? nlohmann::ordered_json(settings.stripeSectors)
+                                                                        : nlohmann::ordered_json(nullptr)}}},
             {"proposal", report.decided ? candidates.front() : nlohmann::ordered_json(nullptr)},
-            {"runners_up", report.decided && candidates.size() > 1
-                               ? nlohmann::ordered_json(std::vector<nlohmann::ordered_json>(candidates.begin() + 1, candidates.end()))
-                               : nlohmann::ordered_json::array()},
+            {"candidates", candidates},
             {"notes", report.notes},
             {"bytes_read", report.bytesRead}};
         printJson(out);
@@ -105,9 +134,11 @@ void run(CliContext& context, const DetectOptions& options) {
             if (report.source == detect::DetectReport::Source::Data) std::cout << ", score " << best.score;
             std::cout << "):\n  quenlow " << terminalText(detect::commandLine(best, report.members, vhd)) << " info\n";
             for (const auto& e : best.evidence) std::cout << "    " << terminalText(e) << '\n';
+            if (best.parameters.dataSectors > 0)
+                std::cout << "    each member's data area: " << best.parameters.dataSectors << " sectors\n";
             if (report.candidates.size() > 1) std::cout << "runners-up:\n";
             for (size_t i = 1; i < report.candidates.size(); ++i)
-                std::cout << "  score " << report.candidates[i].score << ": "
+                std::cout << "  score " << report.candidates[i].score << " (" << report.candidates[i].confidence << "): "
                           << terminalText(detect::commandLine(report.candidates[i], report.members, vhd)) << '\n';
         }
     }
@@ -119,7 +150,10 @@ Registration registration(35, [](CLI::App& app, CliContext& context) {
     auto* cmd = app.add_subcommand("detect", "find the array's level, layout, stripe, member order and offsets");
     cmd->add_flag("--json", options->json, "print JSON");
     cmd->add_flag("--deep", options->deep, "sample more of the members");
-    cmd->callback([&context, options] { run(context, *options); });
+    cmd->callback([&app, &context, options] {
+        options->stripeGiven = app.get_option("--stripe")->count() > 0;
+        run(context, *options);
+    });
 });
 
 }  // namespace

@@ -35,7 +35,7 @@ constexpr int64_t kHeadProbes = 6000;
 constexpr int64_t kFarProbes = 60000;
 // Member sectors from the offsets on whose rows' parity is checked for the finalists.
 constexpr int64_t kParityCheckSectors = 2048;
-constexpr size_t kReported = 6;
+constexpr size_t kReported = 10;
 // Member orders searched in full up to this many members; beyond it the given order and its
 // rotations only.
 constexpr size_t kMaxPermutedMembers = 6;
@@ -247,6 +247,8 @@ std::optional<DetectReport> assembleFromMd(std::vector<MemberReport> members) {
                                                                      .superblock.dataOffset));
         if (byRole[r] < 0) report.notes.push_back("role " + std::to_string(r) + " has no member: MISSING");
     }
+    p.dataSectors = static_cast<int64_t>(array.dataSectors);
+    c.confidence = "certain";
     c.evidence.push_back(label);
     report.candidates.push_back(c);
     const size_t gone = lacking();
@@ -353,13 +355,14 @@ public:
         return e;
     }
 
-    // A row whose parity sector reads zero while its data does not holds its parity in one of
-    // the units taken for data (that unit is the XOR of the others): the layout or the order
-    // puts the parity in the wrong place. Rows at the members' heads are looked at.
+    // A row whose parity sector reads zero while its data does not (and no two of its data
+    // sectors are equal) holds its parity in one of the units taken for data (that unit is
+    // the XOR of the others): the layout or the order puts the parity in the wrong place.
+    // Rows at the members' heads are looked at.
     void misplacedParity(const Trial& trial, Evidence& e) {
         const auto& p = trial.parameters;
         const int64_t n = static_cast<int64_t>(p.order.size());
-        int64_t wrong = 0;
+        int64_t wrong = 0, pairs = 0;
         std::vector<const uint8_t*> row(static_cast<size_t>(n));
         for (int64_t t = 0; t < kParityCheckSectors; ++t) {
             const int64_t first = t / p.stripeSectors * (n - 1) * p.stripeSectors;
@@ -374,12 +377,21 @@ public:
                     data = data || !std::all_of(row[static_cast<size_t>(slot)], row[static_cast<size_t>(slot)] + 512,
                                                 [](uint8_t b) { return b == 0; });
             }
-            const uint8_t* parity = complete ? row[static_cast<size_t>(loc.parityMember)] : nullptr;
-            if (data && std::all_of(parity, parity + 512, [](uint8_t b) { return b == 0; })) ++wrong;
+            if (!data || !std::all_of(row[static_cast<size_t>(loc.parityMember)], row[static_cast<size_t>(loc.parityMember)] + 512,
+                                      [](uint8_t b) { return b == 0; }))
+                continue;
+            // Two equal data sectors (the zero second halves of two MFT records, say) XOR to
+            // zero in their own right: such rows only weigh a little.
+            bool pair = false;
+            for (int64_t a = 0; a < n && !pair; ++a)
+                for (int64_t b = a + 1; b < n && !pair; ++b)
+                    pair = a != loc.parityMember && b != loc.parityMember &&
+                           std::memcmp(row[static_cast<size_t>(a)], row[static_cast<size_t>(b)], 512) == 0;
+            (pair ? pairs : wrong) += 1;
         }
-        if (wrong == 0) return;
-        e.score -= wrong;
-        e.findings.push_back(std::to_string(wrong) + " sectors whose parity reads zero under data that does not");
+        e.score -= wrong + pairs / 8;
+        e.broke += wrong;
+        if (wrong > 0) e.findings.push_back(std::to_string(wrong) + " sectors whose parity reads zero under data that does not");
     }
 
 private:
@@ -409,7 +421,33 @@ bool sameGeometry(const ArrayParameters& a, const ArrayParameters& b) {
            a.offsets == b.offsets;
 }
 
+// The level the user gave, when the members allow it; the XOR's verdict otherwise noted.
+std::vector<int> givenLevel(int level, const std::vector<int>& fromData, MemberSampler& sampler,
+                            std::vector<std::string>& notes) {
+    size_t missing = 0;
+    for (size_t m = 0; m < sampler.size(); ++m) missing += sampler.present(m) ? 0 : 1;
+    if (missing > 1 || (level == 0 && missing > 0) || (level == 5 && sampler.size() < 3)) {
+        notes.push_back(level == 0 && missing == 1 ? "RAID-0 was given, but a member is MISSING: RAID-0 cannot rebuild it"
+                                                   : "RAID-" + std::to_string(level) + " was given, but these members cannot make one");
+        return {};
+    }
+    if (std::find(fromData.begin(), fromData.end(), level) == fromData.end())
+        notes.push_back("the members' XOR does not point to RAID-" + std::to_string(level) + "; it was searched as given");
+    return {level};
+}
+
+// What the search was limited to, in a note.
+std::string searchNote(const DetectOptions& options) {
+    std::string limits;
+    if (options.level >= 0) limits += "RAID-" + std::to_string(options.level);
+    if (options.layout > 0) limits += (limits.empty() ? "" : ", ") + std::string("layout ") + std::to_string(options.layout);
+    if (options.stripeSectors > 0)
+        limits += (limits.empty() ? "" : ", ") + std::string("stripe unit ") + std::to_string(options.stripeSectors) + " sectors";
+    return limits.empty() ? "" : "searched only " + limits + ", as given";
+}
+
 void detectFromData(DetectReport& report, MemberSampler& sampler, const DetectOptions& options) {
+    if (const std::string note = searchNote(options); !note.empty()) report.notes.push_back(note);
     const size_t n = report.members.size();
     // The offsets tried: the user's, else 0 and (when any member has one) the LDM probe's.
     std::vector<std::vector<int64_t>> offsetSets;
@@ -443,12 +481,17 @@ void detectFromData(DetectReport& report, MemberSampler& sampler, const DetectOp
         sampler.setBudget(static_cast<int64_t>(n) * ((largestOffset + head + 2048) / MemberSampler::kBlockSectors + 4 +
                                                      (options.deep ? kDeepParityWindows : kParityWindows) * 2));
         bool nothing = false;
-        const std::vector<int> levels = search.levels(offsets, report.notes, &nothing);
+        std::vector<int> levels = search.levels(offsets, report.notes, &nothing);
         allNothing = allNothing && nothing;
+        if (!nothing && options.level >= 0) levels = givenLevel(options.level, levels, sampler, report.notes);
         const auto orders = memberOrders(n, report.notes);
+        std::vector<int64_t> stripes(std::begin(kStripes), std::end(kStripes));
+        if (options.stripeSectors > 0) stripes = {options.stripeSectors};
         for (int level : levels) {
-            for (int layout : level == 5 ? std::vector<int>(std::begin(kLayouts), std::end(kLayouts)) : std::vector<int>{0}) {
-                for (int64_t stripe : kStripes) {
+            std::vector<int> layouts = level == 5 ? std::vector<int>(std::begin(kLayouts), std::end(kLayouts)) : std::vector<int>{0};
+            if (level == 5 && options.layout > 0) layouts = {options.layout};
+            for (int layout : layouts) {
+                for (int64_t stripe : stripes) {
                     for (const auto& order : orders) {
                         Trial t;
                         t.parameters.level = level;
@@ -475,7 +518,8 @@ void detectFromData(DetectReport& report, MemberSampler& sampler, const DetectOp
     if (scored.empty() || scored.front().second.score < kMinScore) {
         if (report.verdict.empty())
             report.verdict = "cannot tell: no partition table, boot sector or file-system structure shows up under "
-                             "any member order, stripe unit or layout tried";
+                             "any member order, stripe unit or layout tried" +
+                             std::string(searchNote(options).empty() ? "" : " (the search was limited to what was given)");
         return;
     }
     // Second pass: the best of the first look further (mirrors, backup boot sectors,
@@ -497,6 +541,7 @@ void detectFromData(DetectReport& report, MemberSampler& sampler, const DetectOp
     }
     const int64_t best = report.candidates.front().score;
     const int64_t second = report.candidates.size() > 1 ? std::max<int64_t>(report.candidates[1].score, 0) : 0;
+    for (auto& c : report.candidates) c.confidence = c.score == best ? "low" : "unlikely";
     report.source = DetectReport::Source::Data;
     report.decided = true;
     if (best == second) {
@@ -507,6 +552,15 @@ void detectFromData(DetectReport& report, MemberSampler& sampler, const DetectOp
         report.confidence = best - second >= 20 && best >= 30 ? "high" : (best - second >= 5 ? "medium" : "low");
         report.verdict = "from the data: the best candidate scores " + std::to_string(best) + ", the next " +
                          std::to_string(second);
+    }
+    report.candidates.front().confidence = report.confidence;
+    // Limited to what the user gave, the best may still be wrong: when its structures break
+    // in a tenth of their checks or more, nothing fits.
+    const Evidence& top = scored.front().second;
+    if (!searchNote(options).empty() && top.broke * 10 >= top.held + top.broke) {
+        report.decided = false;
+        report.verdict = "cannot tell: nothing fits what was given; the best candidate's structures break in " +
+                         std::to_string(top.broke) + " of " + std::to_string(top.held + top.broke) + " checks";
     }
 }
 
@@ -552,6 +606,12 @@ DetectReport detectArray(const std::vector<std::string>& names, const DetectOpti
     }
     if (present == 0) {
         report.verdict = "cannot tell: every member is MISSING";
+        return report;
+    }
+    if ((options.level != -1 && options.level != 0 && options.level != 5) || options.layout < 0 || options.layout > 4 ||
+        options.stripeSectors < 0) {
+        report.verdict = "cannot tell: only RAID-0 and RAID-5 (layouts 1 to 4, a stripe unit of 1 sector or more) are "
+                         "searched";
         return report;
     }
     if (!options.offsets.empty() && options.offsets.size() != report.members.size()) {

@@ -42,11 +42,17 @@ struct ArrayParameters {
     int64_t stripeSectors = 0;
     std::vector<int> order;  // per array position: index of the given member, -1 for MISSING
     std::vector<int64_t> offsets;  // per array position, sectors
+    // Sectors of each member's data area (from md superblocks); 0: unknown, the virtual disk
+    // then runs to the largest member's end.
+    int64_t dataSectors = 0;
 };
 
 struct Candidate {
     ArrayParameters parameters;
     int64_t score = 0;
+    // The proposal's: "certain", "high", "medium", "low"; a runner-up's: "low" when it scores
+    // as well as the proposal (the data cannot choose between them), else "unlikely".
+    std::string confidence;
     std::vector<std::string> evidence;  // what the assembled disk showed
 };
 
@@ -54,6 +60,11 @@ struct DetectOptions {
     bool deep = false;  // sample more of each member
     bool vhd = false;   // the members are VHD files
     std::vector<int64_t> offsets;  // per given member; empty: 0 and the LDM probe's
+    // What is known of the array (the user's -l, --layout, -s, or a page's current choice):
+    // only candidates with these are searched.
+    int level = -1;             // 0 or 5; -1: decided from the data
+    int layout = 0;             // RAID-5 layout 1-4; 0: every one
+    int64_t stripeSectors = 0;  // 0: every power of two from 8 to 2048
 };
 
 struct DetectReport {

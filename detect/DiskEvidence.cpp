@@ -109,9 +109,21 @@ private:
         out_.score += points;
         if (!text.empty()) out_.findings.push_back(std::move(text));
     }
+    // A copy or mirror at hand that matches.
+    void held(int64_t points, std::string text) {
+        ++out_.held;
+        add(points, std::move(text));
+    }
+    // A copy or mirror at hand that does not match.
+    void broken() {
+        ++out_.broke;
+        add(kBrokenCopy, "");
+    }
     // `weight` points for each check that held, twice that off for each that broke.
     void add(const Tally& t, int64_t weight, const std::string& what) {
         if (t.good + t.bad == 0) return;
+        out_.held += t.good;
+        out_.broke += t.bad;
         add(weight * (t.good - 2 * t.bad),
             std::to_string(t.good) + " " + what + (t.bad > 0 ? " (" + std::to_string(t.bad) + " not)" : ""));
     }
@@ -211,9 +223,9 @@ private:
         const uint8_t* p = at(sector);
         if (p == nullptr) return;
         if (std::memcmp(p, original, 512) == 0)
-            add(kCopy, what + " at sector " + std::to_string(sector));
+            held(kCopy, what + " at sector " + std::to_string(sector));
         else
-            add(kBrokenCopy, "");
+            broken();
     }
 
     void ntfs(int64_t start, const uint8_t* boot) {
@@ -315,9 +327,9 @@ private:
         if (const uint8_t* p = at(mirror); p != nullptr) {
             ByteReader r(p, 512);
             if (r.equals(0, "FILE") && r.le32(0x2C) == 0)
-                add(kCopy, "the MFT mirror at sector " + std::to_string(mirror));
+                held(kCopy, "the MFT mirror at sector " + std::to_string(mirror));
             else
-                add(kBrokenCopy, "");
+                broken();
         }
         if (fits(b.totalSectors)) copy(start + static_cast<int64_t>(b.totalSectors), boot, "the NTFS backup boot sector");
     }
@@ -347,6 +359,8 @@ private:
             // Copies may legitimately differ (one damaged, one not yet written back), so a
             // sector that differs costs no more than one that agrees earns: it counts when a
             // geometry puts other data (a parity unit, another member's unit) into a copy.
+            out_.held += same;
+            out_.broke += differ;
             add(same - differ, std::to_string(same) + " FAT sectors equal in both copies" +
                                    (differ > 0 ? " (" + std::to_string(differ) + " differ)" : ""));
         }
@@ -556,9 +570,9 @@ private:
             if (p == nullptr) continue;
             ByteReader r(p, 512);
             if (r.le16(56) == fs::ExtSuperblock::kMagic && r.le16(0x5A) == g)
-                add(kCopy, "the ext superblock copy of group " + std::to_string(g));
+                held(kCopy, "the ext superblock copy of group " + std::to_string(g));
             else
-                add(kBrokenCopy, "");
+                broken();
         }
     }
 

@@ -17,6 +17,7 @@ using SectorView = std::function<const uint8_t*(int64_t sector)>;
 struct Evidence {
     int64_t score = 0;
     std::vector<std::string> findings;
+    int64_t held = 0, broke = 0;  // checks of the structures that held and that broke
 };
 
 // Scores the disk seen through `view`. `far`: also look at structures far from the volumes'

@@ -235,6 +235,7 @@ TEST(ArrayDetect, AssemblesMdArraysFromTheirSuperblocks) {
         }
         EXPECT_EQ(p.stripeSectors, c.stripe);
         EXPECT_EQ(p.offsets, std::vector<int64_t>(c.members, c.offset));
+        EXPECT_GT(p.dataSectors, 0);
         for (size_t r = 0; r < c.members; ++r) EXPECT_EQ(p.order[r], static_cast<int>(c.members - 1 - r));
         disks.push_back(assemble(report.candidates.front(), given, 1048576));
     }
@@ -271,16 +272,23 @@ TEST(ArrayDetect, BadInputGivesAClearAnswer) {
     struct BadCase {
         std::vector<std::string> members;
         const char* says;
+        detect::DetectOptions options = {};
     };
+    detect::DetectOptions level3, raid0;
+    level3.level = 3;
+    raid0.level = 0;
     const BadCase cases[] = {
         {{r0, r1, r2}, "cannot tell"},
         {{z0, z1, z2}, "all"},
         {{r0}, "one member"},
         {{z0, "MISSING", "MISSING"}, "cannot tell"},
         {{(dir / "absent").string(), z1}, "cannot tell"},
+        {{z0, r2, z1}, "cannot tell"},
+        {{r0, r1, r2}, "only RAID-0 and RAID-5", level3},
+        {{r0, "MISSING", r2}, "cannot tell", raid0},
     };
     for (const auto& c : cases) {
-        const auto report = detect::detectArray(c.members, {});
+        const auto report = detect::detectArray(c.members, c.options);
         EXPECT_FALSE(report.decided);
         EXPECT_NE(report.verdict.find(c.says), std::string::npos) << report.verdict;
     }
@@ -299,6 +307,27 @@ TEST(ArrayDetect, CommandLinePrintsTheProposal) {
     r = test::runCli({"-m", set + "member1.img", "-m", "MISSING", "-m", "MISSING", "detect", "--json"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("\"decided\": false"), std::string::npos) << r.out;
+
+    // -l, --layout and -s limit the search; the JSON ranks every candidate kept.
+    auto array = test::ArrayBuilder::raid5(3, 2, 64).build(readFile(kFixtures + "/ntfs/ntfs.img"));
+    const auto& m = array.memberPaths;
+    r = test::runCli({"-m", m[2], "-m", m[0], "-m", m[1], "-l", "5", "--layout", "4", "-s", "64", "detect", "--json"});
+    auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["searched"]["layout"], 4);
+    for (const auto& c : json["candidates"]) {
+        EXPECT_EQ(c["layout"], 4);
+        EXPECT_EQ(c["stripe_sectors"], 64);
+        EXPECT_FALSE(c["confidence"].get<std::string>().empty());
+    }
+    r = test::runCli({"-m", m[2], "-m", m[0], "-m", m[1], "-s", "64", "detect", "--json"});
+    json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["proposal"]["layout"], 2);
+    EXPECT_EQ(json["proposal"]["members"], (nlohmann::json{m[0], m[1], m[2]}));
+    EXPECT_GT(json["candidates"].size(), 1u);
+    EXPECT_EQ(json["candidates"][1]["confidence"], "unlikely");
+    r = test::runCli({"-m", m[2], "-m", "MISSING", "-m", m[1], "-l", "0", "detect"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("RAID-0 cannot rebuild it"), std::string::npos) << r.out;
 }
 
 }  // namespace
