@@ -8,12 +8,12 @@
 #include <QProgressBar>
 #include <memory>
 
-#include "filesystems/MemoryTree.h"
 #include "recovery/AdvancedInput.h"
 #include "recovery/VolumeSession.h"
 #include "ui/UiFeedback.h"
 #include "ui/WizardPage.h"
 #include "ui/Worker.h"
+#include "ui/controls/FolderTreeAdapter.h"
 
 namespace quenlow::ui {
 
@@ -31,6 +31,10 @@ public:
     recovery::VolumeSession* session() const { return session_.get(); }
     const fs::CandidateChoice& chosen() const { return chosen_; }
     bool searching() const { return worker_.running(); }
+    // The tree the parser fills (shown by the browse page) and where the session reports
+    // while this page is on top.
+    FolderTreeAdapter& tree() { return tree_; }
+    Feedback& feedback() { return feedback_; }
 
     bool leaving() override;
     void closing() override;
@@ -44,7 +48,7 @@ private:
 
     ParceModeNtfsDlg& parent_;
     recovery::AdvancedInput input_;
-    fs::MemoryTree tree_;
+    FolderTreeAdapter tree_;
     std::unique_ptr<recovery::VolumeSession> session_;
     fs::CandidateChoice chosen_;
     UiFeedback feedback_;

@@ -37,6 +37,26 @@ QTreeWidgetItem* CXHtmlTree::insertItem(const QString& text, QTreeWidgetItem* pa
     return item;
 }
 
+QTreeWidgetItem* CXHtmlTree::newItem(const QString& text, QTreeWidgetItem* parent) {
+    const CheckTree::Item parentId = parent != nullptr ? ids_.value(parent, CheckTree::kNone) : CheckTree::kNone;
+    if (parent != nullptr && parentId == CheckTree::kNone) return nullptr;
+    auto* item = new QTreeWidgetItem(QStringList{text});
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(0, Qt::Unchecked);
+    ids_.insert(item, checks_.insert(parentId, false));
+    return item;
+}
+
+void CXHtmlTree::addItems(QTreeWidgetItem* parent, const QList<QTreeWidgetItem*>& items) {
+    if (items.isEmpty()) return;
+    drawing_ = true;
+    if (parent != nullptr) parent->addChildren(items);
+    else addTopLevelItems(items);
+    drawing_ = false;
+    // New items are unchecked: only the boxes above them may change.
+    for (QTreeWidgetItem* a = parent; a != nullptr; a = a->parent()) draw(a);
+}
+
 void CXHtmlTree::forget(QTreeWidgetItem* item) {
     for (int i = 0; i < item->childCount(); ++i) forget(item->child(i));
     ids_.remove(item);

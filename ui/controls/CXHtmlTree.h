@@ -18,6 +18,11 @@ public:
 
     // Inserts an unchecked, enabled item as the last child of `parent` (null: top level).
     QTreeWidgetItem* insertItem(const QString& text, QTreeWidgetItem* parent = nullptr, bool separator = false);
+    // The same in two steps, for many items at once: newItem makes the item under `parent`
+    // without showing it; addItems shows made items as the last children of `parent` in one
+    // go (the tree lays itself out once, not once an item).
+    QTreeWidgetItem* newItem(const QString& text, QTreeWidgetItem* parent = nullptr);
+    void addItems(QTreeWidgetItem* parent, const QList<QTreeWidgetItem*>& items);
     void deleteItem(QTreeWidgetItem* item);
     void deleteAllItems();
 
