@@ -6,6 +6,11 @@ namespace quenlow::recovery {
 
 FolderView::FolderView(fs::VolumeParser& parser, fs::FolderTree& tree) : parser_(parser), tree_(tree) {}
 
+void FolderView::clearRows() {
+    rows_.clear();
+    ++rowsRevision_;
+}
+
 bool FolderView::isFolderEntry(uint64_t entry) const {
     return entry != fs::kNoEntry && parser_.isFolder(entry);
 }
@@ -29,7 +34,7 @@ bool FolderView::populate(fs::TreeItem item, bool forLabelClick) {
 
 void FolderView::expanding(fs::TreeItem item) {
     populate(item, false);
-    if (expandingClearsList_ && tree_.firstChild(item) != fs::kNoItem) rows_.clear();
+    if (expandingClearsList_ && tree_.firstChild(item) != fs::kNoItem) clearRows();
 }
 
 ListRow FolderView::rowFor(fs::TreeItem item, bool textsToo) {
@@ -50,7 +55,7 @@ void FolderView::labelClick(fs::TreeItem item) {
     if (parser_.isFolder(entry)) {
         populate(item, true);
         if (tree_.firstChild(item) == fs::kNoItem) return;
-        rows_.clear();
+        clearRows();
         searchResultsShown_ = false;
         for (fs::TreeItem c = tree_.firstChild(item); c != fs::kNoItem; c = tree_.nextSibling(c)) {
             uint64_t childEntry = tree_.data(c);
@@ -58,7 +63,7 @@ void FolderView::labelClick(fs::TreeItem item) {
                 rows_.push_back(rowFor(c, true));
         }
     } else if (parser_.isFile(entry)) {
-        rows_.clear();
+        clearRows();
         searchResultsShown_ = false;
         rows_.push_back(rowFor(item, true));
     }
@@ -71,7 +76,7 @@ output::SaveReport FolderView::doubleClick(fs::TreeItem item, const std::string&
     if (parser_.isFolder(entry)) {
         populate(item, false);
         if (tree_.firstChild(item) != fs::kNoItem) {
-            rows_.clear();
+            clearRows();
             for (fs::TreeItem c = tree_.firstChild(item); c != fs::kNoItem; c = tree_.nextSibling(c))
                 if (!tree_.isFolderItem(c)) rows_.push_back(rowFor(c, false));
         }

@@ -43,6 +43,8 @@ public:
                                    WorkControl& control);
 
     const std::vector<ListRow>& rows() const { return rows_; }
+    // Counts the times the rows were replaced (a list showing them redraws when it moves).
+    int rowsRevision() const { return rowsRevision_; }
     bool searchResultsShown() const { return searchResultsShown_; }
     void setSearchResultsShown(bool shown) { searchResultsShown_ = shown; }
     // File systems whose expanding empties the list (FAT, exFAT, HFS+); NTFS and ext leave it.
@@ -50,6 +52,7 @@ public:
 
 private:
     bool isFolderEntry(uint64_t entry) const;
+    void clearRows();
     ListRow rowFor(fs::TreeItem item, bool textsToo);
 
     fs::VolumeParser& parser_;
@@ -57,6 +60,7 @@ private:
     std::vector<ListRow> rows_;
     bool searchResultsShown_ = false;
     bool expandingClearsList_ = false;
+    int rowsRevision_ = 0;
 };
 
 }  // namespace quenlow::recovery
