@@ -107,11 +107,11 @@ fs::ParseOutcome VolumeSession::parse(bool restoreRecycleNames) {
         parsing_ = true;
     }
     FlagWhile parsing(mutex_, parsing_, &parseEnded_);
-    fs::ParseOutcome outcome = parser_->parse(control_, feedback_, mode_);
+    fs::ParseOutcome outcome = parser_->parse(control_, *feedback_, mode_);
     if (outcome.complete) {
-        completeParse(tree_, *parser_, feedback_, [&] {
+        completeParse(tree_, *parser_, *feedback_, [&] {
             if (info_.restoresRecycleBin && restoreRecycleNames)
-                restoredNames_ = RecycleBinRestorer(tree_, *parser_, info_).restore(feedback_);
+                restoredNames_ = RecycleBinRestorer(tree_, *parser_, info_).restore(*feedback_);
         });
     }
     return outcome;

@@ -61,16 +61,20 @@ public:
     // Stop and pause requests for the parse (and for later work on the volume).
     WorkControl& control() { return control_; }
     fs::Mode mode() const { return mode_; }
+    // Where the parse reports from now on (a page that goes on with a session another page
+    // opened gives its own; it gives the first one back when it goes).
+    void setFeedback(Feedback& feedback) { feedback_ = &feedback; }
+    Feedback& feedback() const { return *feedback_; }
 
 private:
     VolumeSession(const fs::ParserInfo& info, std::unique_ptr<fs::VolumeParser> parser, fs::FolderTree& tree,
                   Feedback& feedback, fs::Mode mode)
-        : info_(info), parser_(std::move(parser)), tree_(tree), feedback_(feedback), mode_(mode) {}
+        : info_(info), parser_(std::move(parser)), tree_(tree), feedback_(&feedback), mode_(mode) {}
 
     const fs::ParserInfo& info_;
     std::unique_ptr<fs::VolumeParser> parser_;
     fs::FolderTree& tree_;
-    Feedback& feedback_;
+    Feedback* feedback_;
     fs::Mode mode_;
     WorkControl control_;
     int restoredNames_ = 0;

@@ -1,8 +1,12 @@
 #include "ui/Messages.h"
 
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QPlainTextEdit>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace quenlow::ui {
 
@@ -32,6 +36,20 @@ Hooks& hooks() {
         [](QWidget* parent, const QString& caption) {
             return QFileDialog::getExistingDirectory(parent, caption, {}, QFileDialog::ShowDirsOnly);
         },
+        [](QWidget* parent, const QString& title, const QString& text) {
+            QDialog dialog(parent);
+            dialog.setWindowTitle(kAppTitle + QStringLiteral(" - ") + title);
+            auto* layout = new QVBoxLayout(&dialog);
+            auto* view = new QPlainTextEdit(text, &dialog);
+            view->setReadOnly(true);
+            view->setLineWrapMode(QPlainTextEdit::NoWrap);
+            layout->addWidget(view);
+            auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+            QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+            layout->addWidget(buttons);
+            dialog.resize(640, 360);
+            dialog.exec();
+        },
     };
     return h;
 }
@@ -41,6 +59,7 @@ bool askYesNo(QWidget* parent, const QString& question) { return hooks().ask(par
 QString chooseFile(QWidget* parent, const QString& caption) { return hooks().openFile(parent, caption); }
 QString chooseSaveFile(QWidget* parent, const QString& caption) { return hooks().saveFile(parent, caption); }
 QString chooseFolder(QWidget* parent, const QString& caption) { return hooks().chooseFolder(parent, caption); }
+void showReport(QWidget* parent, const QString& title, const QString& text) { hooks().report(parent, title, text); }
 void openAddress(const QString& address) { hooks().openUrl(address); }
 void showAbout(QWidget* parent) { hooks().about(parent); }
 

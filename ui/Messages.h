@@ -23,6 +23,8 @@ struct Hooks {
     std::function<void(QWidget*)> about;
     std::function<QString(QWidget*, const QString&)> saveFile;      // caption -> path or ""
     std::function<QString(QWidget*, const QString&)> chooseFolder;  // caption -> path or ""
+    // A longer account for the user to read (a window with the text, read-only).
+    std::function<void(QWidget*, const QString&, const QString&)> report;  // title, text
 };
 // The hooks in use (message boxes, QFileDialog and the desktop's browser by default).
 Hooks& hooks();
@@ -33,6 +35,7 @@ QString chooseFile(QWidget* parent, const QString& caption);
 // A file to write into (it need not exist; an existing one is not replaced by asking).
 QString chooseSaveFile(QWidget* parent, const QString& caption);
 QString chooseFolder(QWidget* parent, const QString& caption);
+void showReport(QWidget* parent, const QString& title, const QString& text);
 void openAddress(const QString& address);
 void showAbout(QWidget* parent);
 

@@ -6,7 +6,7 @@
 
 #include "ui/CMadrelApp.h"
 #include "ui/Messages.h"
-#include "ui/PlaceholderPage.h"
+#include "ui/VolumeScanDlg.h"
 #include "ui/advanceOptions.h"
 
 namespace quenlow::ui {
@@ -66,7 +66,7 @@ void ParceModeNtfsDlg::onNext() {
     if (choice_.nextPage() == recovery::RecoveryModeChoice::NextPage::AdvancedInput)
         app_.forward(this, new advanceOptions(app_, *this));
     else
-        app_.forward(this, new PlaceholderPage(app_, "VolumeScanDlg", tr("Browsing the volume")));
+        app_.forward(this, new VolumeScanDlg(app_, *this));
 }
 
 }  // namespace quenlow::ui

@@ -9,7 +9,7 @@
 #include "ui/CMadrelApp.h"
 #include "ui/Messages.h"
 #include "ui/ParceModeNtfsDlg.h"
-#include "ui/PlaceholderPage.h"
+#include "ui/VolumeScanDlg.h"
 
 namespace quenlow::ui {
 
@@ -172,7 +172,7 @@ void advanceOptions::onNext() {
         return;
     }
     chosen_ = choice;
-    app_.forward(this, new PlaceholderPage(app_, "VolumeScanDlg", tr("Browsing the volume")));
+    app_.forward(this, new VolumeScanDlg(app_, parent_, this));
 }
 
 }  // namespace quenlow::ui

@@ -117,7 +117,8 @@ TEST_F(Wizard, ForwardAndBackThroughEveryPageWithTheHandOverValues) {
     EXPECT_EQ(modes->volume().startSector, 2048);
     EXPECT_EQ(modes->volume().fileSystem, list->selectedVolume()->fileSystem);
     click("next");
-    EXPECT_EQ(page(), "VolumeScanDlg");  // the browse page to come
+    EXPECT_EQ(page(), "VolumeScanDlg");
+    ASSERT_TRUE(waitFor([&] { return get("back")->isEnabled(); }));  // once the parse has ended
 
     for (const char* expected : {"ParceModeNtfsDlg", "PopulateDriveDlg", "DriveParsingModes", "RaidHardDisksDlg"}) {
         click("back");

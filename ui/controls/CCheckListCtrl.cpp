@@ -9,7 +9,10 @@ CCheckListCtrl::CCheckListCtrl(QWidget* parent) : QTreeWidget(parent), head_(new
     connect(head_, &QHeaderView::sectionClicked, this, [this](int column) { headerClicked(column); });
     connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         if (drawing_ || column != 0) return;
-        setRowChecked(indexOfTopLevelItem(item), item->checkState(0) == Qt::Checked);
+        const int row = indexOfTopLevelItem(item);
+        const bool wasChecked = rowChecked(row);
+        setRowChecked(row, item->checkState(0) == Qt::Checked);
+        if (rowChecked(row) != wasChecked) Q_EMIT rowCheckClicked(row, wasChecked);
     });
 }
 

@@ -22,6 +22,10 @@ public:
     // What a click on the header of `column` does.
     void headerClicked(int column);
 
+Q_SIGNALS:
+    // The user clicked the box of `row`, which was `wasChecked` before.
+    void rowCheckClicked(int row, bool wasChecked);
+
 private:
     void drawRows();
 
