@@ -203,6 +203,8 @@ void VolumeScanDlg::startParse(ParceModeNtfsDlg& modes) {
     view_ = std::make_unique<recovery::FolderView>(session_->parser(), *tree_);
     view_->setExpandingClearsList(session_->info().expandingClearsList);
     inheritChecks_ = session_->info().name == "NTFS";
+    // A stop pressed during the advanced input page's candidate search is not this parse's.
+    session_->control().clearStop();
     releasePauses();
     state_.start(BrowseState::Work::Parse);
     applyState();
@@ -310,10 +312,14 @@ void VolumeScanDlg::doubleClicked(QTreeWidgetItem* item) {
     runSave([this, entry, out] { return output::FolderSaver(session_->parser(), feedback_, session_->control()).saveFile(entry, out); },
             [this, out, name](const output::SaveReport& report) {
                 const std::string text = recovery::singleFileText(report, out, name);
-                if (!text.empty()) {
-                    status_->setText(qs(text));
+                if (text.empty()) return;
+                status_->setText(qs(text));
+                // NTFS and FAT tell a clean save on the status line only; a file that could
+                // not be saved, or only in part, is told on every file system.
+                const std::string& fs = session_->info().name;
+                const bool quiet = fs == "NTFS" || fs == "FAT32" || fs == "FAT16";
+                if (!quiet || report.written == 0 || !report.failures.empty() || !report.damaged.empty())
                     showMessage(this, qs(text));
-                }
             });
 }
 
