@@ -65,6 +65,10 @@ struct ParserSetup {
     disk::RecoveryContext* context = nullptr;  // options such as driveFormatted; may be null
 };
 
+// The status a parser shows when its boot sector is not sound and the file system's own
+// backup copy of it is read instead (FAT32 sector 6, exFAT sector 12, NTFS the last sector).
+inline constexpr const char* kBackupBootText = "The boot sector is damaged: its backup copy is used instead.";
+
 // Advanced mode, first stage: where the volume's own structures seem to start, found by a
 // search of the raw volume (the boot sector is not trusted). Offsets are bytes from the
 // volume's first byte, ascending.

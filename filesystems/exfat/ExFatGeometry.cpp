@@ -7,8 +7,21 @@
 namespace quenlow::fs {
 
 ExFatGeometry::Verdict ExFatGeometry::read(const disk::VolumeView& view, int64_t recordBytes) {
+    fromBackup = false;
+    const Verdict main = readAt(view, 0, recordBytes);
+    if (main == Verdict::Ok) return main;
+    // The backup region begins at sector 12, in the sector size the copy itself states.
+    for (int64_t shift = 9; shift <= 12; ++shift)
+        if (readAt(view, 12 << shift, recordBytes) == Verdict::Ok && bytesPerSector == (int64_t{1} << shift)) {
+            fromBackup = true;
+            return Verdict::Ok;
+        }
+    return main;
+}
+
+ExFatGeometry::Verdict ExFatGeometry::readAt(const disk::VolumeView& view, int64_t offset, int64_t recordBytes) {
     uint8_t s[512] = {};
-    if (!view.read(0, s, sizeof s).ok()) return Verdict::Unreadable;
+    if (!view.read(offset, s, sizeof s).ok()) return Verdict::Unreadable;
     const platform::ByteReader boot(s, sizeof s);
     if (std::memcmp(s + 3, "EXFAT", 5) != 0) return Verdict::NotExfat;
     const unsigned sectorShift = s[108], clusterShift = s[109];

@@ -24,12 +24,19 @@ struct ExFatGeometry {
     }
     bool validCluster(uint64_t cluster) const { return cluster >= 2 && cluster < maxCluster; }
 
+    // The boot sector read was the copy at the start of the backup boot region (sector 12).
+    bool fromBackup = false;
+
     enum class Verdict { Ok, Unreadable, NotExfat };
-    // Reads the boot sector at offset 0. The name field must read "EXFAT"; the sector and
+    // Reads the boot sector at offset 0, or when that one is not sound, its copy in sector 12
+    // (of the copy's own sector size). The name field must read "EXFAT"; the sector and
     // cluster shifts must give a sector of 512 to 4096 bytes and a cluster of at most
     // 32 MiB. `recordBytes` is the volume's size as its record gives it; 0 takes the boot
     // sector's volume length instead.
     Verdict read(const disk::VolumeView& view, int64_t recordBytes);
+
+private:
+    Verdict readAt(const disk::VolumeView& view, int64_t offset, int64_t recordBytes);
 };
 
 }  // namespace quenlow::fs

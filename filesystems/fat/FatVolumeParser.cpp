@@ -81,16 +81,32 @@ uint32_t FatVolumeParser::nextCluster(uint32_t c) {
     return v >= variant_.endMark ? kEnd : v;
 }
 
+bool FatVolumeParser::readBootSector(FatGeometry& geometry, bool& fromBackup) const {
+    fromBackup = false;
+    for (int64_t sector : {int64_t{0}, int64_t{6}}) {
+        if (sector != 0 && variant_.entryBytes != 4) break;
+        uint8_t boot[512] = {};
+        geometry = FatGeometry{};
+        if (setup_.view.read(sector * 512, boot, sizeof boot).ok() && validateBootSector(boot, geometry) &&
+            geometry.clusterBytes != 0) {
+            fromBackup = sector != 0;
+            return true;
+        }
+    }
+    geometry = FatGeometry{};
+    return false;
+}
+
 ParseOutcome FatVolumeParser::parse(WorkControl& control, Feedback& feedback, Mode mode) {
     formatted_ = setup_.context != nullptr && setup_.context->driveFormatted;
     if (mode == Mode::Advanced) return parseAdvanced(control, feedback);
     if (setup_.tree != nullptr) rootItem_ = setup_.tree->insertItem(kNoItem, setup_.rootLabel, true, 0);
-    uint8_t boot[512] = {};
-    disk::VolumeView::ReadReport report = setup_.view.read(0, boot, sizeof boot);
-    if (!report.ok() || !validateBootSector(boot, geometry_) || geometry_.clusterBytes == 0) {
+    bool fromBackup = false;
+    if (!readBootSector(geometry_, fromBackup)) {
         feedback.message(variant_.notFormatText);
         return {Status::failure(variant_.notFormatText), false};
     }
+    if (fromBackup) feedback.status(kBackupBootText);
     maxCluster_ = volumeBytes() / geometry_.clusterBytes;
     fat_ = FatTable(setup_.view, geometry_.fatStart, geometry_.fatBytes, variant_.entryBytes);
     clusterLimit_ = std::min<uint64_t>({maxCluster_, fat_.entryCount(), kEnd});
@@ -310,10 +326,8 @@ bool FatVolumeParser::fatSignatureAt(const uint8_t* p) const {
 Result<CandidateSearch> FatVolumeParser::findCandidates(WorkControl& control, Feedback& feedback, int64_t maximum) {
     if (maximum < 1) maximum = 3;
     CandidateSearch search;
-    uint8_t boot[512] = {};
-    setup_.view.readQuiet(0, boot, sizeof boot);
-    bootGeometry_ = FatGeometry{};
-    bootValid_ = validateBootSector(boot, bootGeometry_) && bootGeometry_.clusterBytes != 0;
+    bool fromBackup = false;
+    bootValid_ = readBootSector(bootGeometry_, fromBackup);
     search.bootValid = bootValid_;
     if (bootValid_ && bootGeometry_.clusterBytes % 512 == 0)
         search.bootSectorsPerCluster = static_cast<int64_t>(bootGeometry_.clusterBytes / 512);

@@ -96,6 +96,9 @@ protected:
     FatVolumeParser(const ParserSetup& setup, const Variant& variant);
     // Checks the first sector and derives the geometry from it; false: not this file system.
     virtual bool validateBootSector(const uint8_t* boot, FatGeometry& geometry) const = 0;
+    // The boot sector at sector 0 or, when that one fails the check, FAT32's backup copy in
+    // sector 6 (`fromBackup` then set). False when neither can be read or passes.
+    bool readBootSector(FatGeometry& geometry, bool& fromBackup) const;
 
 private:
     struct Frame;

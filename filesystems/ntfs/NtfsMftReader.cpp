@@ -54,10 +54,44 @@ bool NtfsMftReader::loadNeighbour(int64_t position, uint32_t from, uint64_t numb
     return out.isFile() && out.recordNumber() == number;
 }
 
+// The backup boot sector lies in the volume's last sector: the one whose own count of the
+// volume's sectors puts it there. The record gives the size only in whole MiB, so the MiB
+// on either side of its end are searched.
+std::optional<volumes::NtfsBootSector> NtfsMftReader::findBackupBoot() const {
+    // Without a size in the record, the volume is taken to reach the end of the source.
+    const int64_t source = view_.sourceLength();
+    const int64_t end = recordSizeBytes_ > 0 ? recordSizeBytes_ : source;
+    if (end <= 0) return std::nullopt;
+    constexpr int64_t kWindow = 1 << 20;
+    int64_t from = std::max<int64_t>(0, end - kWindow - 512) / 512 * 512;
+    int64_t to = end > INT64_MAX - kWindow ? INT64_MAX : end + kWindow;
+    if (source >= 0) to = std::min(to, source);
+    if (to <= from) return std::nullopt;
+    std::vector<uint8_t> window(static_cast<size_t>(to - from));
+    view_.readQuiet(from, window.data(), window.size());
+    for (size_t at = window.size() - window.size() % 512; at >= 512; at -= 512) {
+        const std::span<const uint8_t> sector(window.data() + at - 512, 512);
+        if (std::memcmp(sector.data() + volumes::NtfsBootSector::Offset::kOemName, "NTFS    ", 8) != 0) continue;
+        const volumes::NtfsBootSector boot = volumes::NtfsBootSector::parse(sector);
+        const uint64_t position = static_cast<uint64_t>(from) + at - 512;
+        if (boot.bytesPerSector != 0 && boot.totalSectors < (uint64_t{1} << 50) &&
+            boot.totalSectors * boot.bytesPerSector == position && boot.clusterBytes() != 0)
+            return boot;
+    }
+    return std::nullopt;
+}
+
 bool NtfsMftReader::readBootSector() {
     uint8_t bytes[volumes::NtfsBootSector::kSize];
     view_.readQuiet(0, bytes, sizeof bytes);
-    const volumes::NtfsBootSector boot = volumes::NtfsBootSector::parse(bytes);
+    volumes::NtfsBootSector boot = volumes::NtfsBootSector::parse(bytes);
+    usedBackupBoot_ = false;
+    if (!boot.ntfsOemName) {
+        if (auto backup = findBackupBoot()) {
+            boot = *backup;
+            usedBackupBoot_ = true;
+        }
+    }
     bootRead_ = true;
     bootIsNtfs_ = boot.ntfsOemName;
     bytesPerSector_ = boot.bytesPerSector;

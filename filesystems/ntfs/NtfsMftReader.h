@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "filesystems/ntfs/NtfsLinker.h"
 #include "filesystems/ntfs/NtfsRecord.h"
 #include "filesystems/ntfs/NtfsTable.h"
+#include "volumes/NtfsBootSector.h"
 
 namespace quenlow::fs {
 
@@ -30,6 +32,7 @@ public:
 
     // The steps, in calling order.
     bool readBootSector();
+    std::optional<volumes::NtfsBootSector> findBackupBoot() const;
     bool locateMft();
     void enumerateMft();
     // Links every entry of the table (its FILE_NAMEs read ahead, or its record read now).
@@ -72,6 +75,8 @@ public:
     int64_t clusterSize() const { return clusterSize_; }
     int64_t volumeSize() const { return volumeSize_; }
     bool bootIsNtfs() const { return bootIsNtfs_; }
+    // The boot sector was not sound and the backup in the volume's last sector was read.
+    bool usedBackupBoot() const { return usedBackupBoot_; }
     int64_t bootClusterBytes() const { return bootIsNtfs_ ? clusterBytes_ : 0; }
     bool mftLocated() const { return mftLocated_; }
     const std::vector<NtfsRun>& mftRuns() const { return mftRuns_; }
@@ -110,6 +115,7 @@ private:
     int64_t recordsPerCluster_ = 4;
     bool bootRead_ = false;
     bool bootIsNtfs_ = false;
+    bool usedBackupBoot_ = false;
     uint16_t bytesPerSector_ = 0;
     uint8_t sectorsPerCluster_ = 0;
     int64_t clusterBytes_ = 0;

@@ -71,12 +71,14 @@ bool ntfs::locate(Mode mode, Feedback& feedback) {
             return mft_.selectCandidate(candidates_[choice_->entry], choice_->sectorsPerCluster);
         case Mode::Deep:
             (void)mft_.readBootSector();
+            if (mft_.usedBackupBoot()) feedback.status(kBackupBootText);
             feedback.status(kDeepScanText);
             mft_.collectRecords();
             return true;
         case Mode::Standard: break;
     }
     (void)mft_.readBootSector();
+    if (mft_.usedBackupBoot()) feedback.status(kBackupBootText);
     feedback.status(kMftParsingText);
     return mft_.locateMft();
 }
