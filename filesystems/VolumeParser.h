@@ -65,9 +65,9 @@ struct ParserSetup {
     disk::RecoveryContext* context = nullptr;  // options such as driveFormatted; may be null
 };
 
-// The status a parser shows when its boot sector is not sound and the file system's own
+// The message a parser gives when its boot sector is not sound and the file system's own
 // backup copy of it is read instead (FAT32 sector 6, exFAT sector 12, NTFS the last sector).
-inline constexpr const char* kBackupBootText = "The boot sector is damaged: its backup copy is used instead.";
+inline constexpr const char* kBackupBootText = "the boot sector is damaged: the volume was read through its backup copy";
 
 // Advanced mode, first stage: where the volume's own structures seem to start, found by a
 // search of the raw volume (the boot sector is not trusted). Offsets are bytes from the

@@ -190,7 +190,7 @@ ParseOutcome Fat64Class::parse(WorkControl& control, Feedback& feedback, Mode mo
         feedback.message(kNotExfatText);
         return {Status::failure(kNotExfatText), false};
     }
-    if (geometry_.fromBackup) feedback.status(kBackupBootText);
+    if (geometry_.fromBackup) feedback.message(kBackupBootText);
     fat_ = std::make_unique<ExFatFat>(setup_.view, geometry_, driveFormatted());
     fat_->readEachSector = readFatEachSector;
     if (!geometry_.validCluster(geometry_.rootCluster)) {

@@ -106,7 +106,7 @@ ParseOutcome FatVolumeParser::parse(WorkControl& control, Feedback& feedback, Mo
         feedback.message(variant_.notFormatText);
         return {Status::failure(variant_.notFormatText), false};
     }
-    if (fromBackup) feedback.status(kBackupBootText);
+    if (fromBackup) feedback.message(kBackupBootText);
     maxCluster_ = volumeBytes() / geometry_.clusterBytes;
     fat_ = FatTable(setup_.view, geometry_.fatStart, geometry_.fatBytes, variant_.entryBytes);
     clusterLimit_ = std::min<uint64_t>({maxCluster_, fat_.entryCount(), kEnd});

@@ -38,6 +38,7 @@ ParseOutcome ntfs::parse(WorkControl& control, Feedback& feedback, Mode mode) {
     const int64_t records = static_cast<int64_t>(table_.entries.size()) - (deep ? 1 : 0);
     arrangement_ = linker_.arrange("ORPHAN_ENTRY", deep);
     fillFirstLevel(deep);
+    if (mft_.usedBackupBoot()) feedback.message(kBackupBootText);
     if (mft_.usedMirror()) feedback.message("the record of $MFT is damaged: the table was read through $MFTMirr");
     if (mft_.mftLocated() && arrangement_.rootIndex < 0 && !firstLevel_.empty())
         feedback.message("the root folder's record is damaged: what it held is below ORPHAN_ENTRY");
@@ -71,14 +72,12 @@ bool ntfs::locate(Mode mode, Feedback& feedback) {
             return mft_.selectCandidate(candidates_[choice_->entry], choice_->sectorsPerCluster);
         case Mode::Deep:
             (void)mft_.readBootSector();
-            if (mft_.usedBackupBoot()) feedback.status(kBackupBootText);
             feedback.status(kDeepScanText);
             mft_.collectRecords();
             return true;
         case Mode::Standard: break;
     }
     (void)mft_.readBootSector();
-    if (mft_.usedBackupBoot()) feedback.status(kBackupBootText);
     feedback.status(kMftParsingText);
     return mft_.locateMft();
 }

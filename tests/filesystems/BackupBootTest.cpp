@@ -63,7 +63,7 @@ TEST(BackupBoot, AWipedBootSectorIsReadFromItsBackup) {
             test::RecordingFeedback feedback;
             const bool parsed = test::parseIn(*parser, feedback).status.ok();
             EXPECT_EQ(parsed, !backupToo || !c.refusedWithoutBoth);
-            EXPECT_EQ(feedback.sawStatus(fs::kBackupBootText), !backupToo);
+            EXPECT_EQ(feedback.sawMessage(fs::kBackupBootText), !backupToo);
             if (backupToo) continue;
 
             std::map<std::string, fs::EntryRef> live;
