@@ -216,8 +216,11 @@ void VolumeScanDlg::startParse(ParceModeNtfsDlg& modes) {
 
 VolumeScanDlg::~VolumeScanDlg() {
     closing();
-    if (advanced_ != nullptr && session_ != nullptr) session_->setFeedback(advanced_->feedback());
-    tree_->attach(nullptr);
+    // A page that went Back is deleted later: a new page may have taken the borrowed session
+    // and tree over by then, and keeps them.
+    if (advanced_ != nullptr && session_ != nullptr && &session_->feedback() == &feedback_)
+        session_->setFeedback(advanced_->feedback());
+    if (tree_->view() == treeView_) tree_->attach(nullptr);
 }
 
 void VolumeScanDlg::closing() {

@@ -252,6 +252,12 @@ TEST_F(BrowsePage, AdvancedModeGoesOnWithTheCandidatePagesParserAndDeepModeParse
     tree()->expandItem(item("Documents"));
     EXPECT_NE(item("Documents/letter.txt"), nullptr);
     get("back")->click();
+    get("next")->click();  // before the page that went is deleted: the new one keeps the tree
+    page = qobject_cast<VolumeScanDlg*>(app.currentPage());
+    ASSERT_TRUE(page && waitFor([&] { return page->state().browsable(); }));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_NE(item("Documents"), nullptr);
+    get("back")->click();
     get("back")->click();
     get("deep")->click();
     get("next")->click();

@@ -30,6 +30,7 @@ public:
     // Shows the model in `view` from now on (what it holds already is inserted at once);
     // null: shows it nowhere. UI thread.
     void attach(CXHtmlTree* view);
+    CXHtmlTree* view() const { return view_; }
     // Applies every change queued by workers. UI thread.
     void flush();
 
