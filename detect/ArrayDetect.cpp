@@ -10,6 +10,7 @@
 
 #include "detect/DiskEvidence.h"
 #include "detect/MemberSampler.h"
+#include "detect/SectorBytes.h"
 #include "disk/FileReadSeek.h"
 #include "disk/FileReadSeekRaid.h"
 #include "disk/FileReadSeekVHD.h"
@@ -307,14 +308,12 @@ public:
                     complete = false;
                     break;
                 }
-                for (size_t i = 0; i < 512; ++i) {
-                    any = any || p[i] != 0;
-                    acc[i] ^= p[i];
-                }
+                any = any || !zeroSector(p);
+                xorBytes(acc, p, 512);
             }
             if (!complete || !any) continue;
             ++nonzero;
-            zeroXor += std::all_of(acc, acc + 512, [](uint8_t b) { return b == 0; }) ? 1 : 0;
+            zeroXor += zeroSector(acc) ? 1 : 0;
         }
         *nothing = nonzero == 0;
         if (nonzero == 0) return {};
@@ -374,11 +373,9 @@ public:
                 row[static_cast<size_t>(slot)] = sampler_.sector(m, trial.memberOffsets[m] + t, true);
                 complete = row[static_cast<size_t>(slot)] != nullptr;
                 if (complete && slot != loc.parityMember)
-                    data = data || !std::all_of(row[static_cast<size_t>(slot)], row[static_cast<size_t>(slot)] + 512,
-                                                [](uint8_t b) { return b == 0; });
+                    data = data || !zeroSector(row[static_cast<size_t>(slot)]);
             }
-            if (!data || !std::all_of(row[static_cast<size_t>(loc.parityMember)], row[static_cast<size_t>(loc.parityMember)] + 512,
-                                      [](uint8_t b) { return b == 0; }))
+            if (!data || !zeroSector(row[static_cast<size_t>(loc.parityMember)]))
                 continue;
             // Two equal data sectors (the zero second halves of two MFT records, say) XOR to
             // zero in their own right: such rows only weigh a little.

@@ -6,6 +6,7 @@
 #include <set>
 #include <span>
 
+#include "detect/SectorBytes.h"
 #include "filesystems/ext/ExtGroupDescriptor.h"
 #include "filesystems/ext/ExtSuperblock.h"
 #include "filesystems/ntfs/NtfsRecord.h"
@@ -46,11 +47,7 @@ constexpr int64_t kBoot = 10;
 constexpr int64_t kCopy = 10;
 constexpr int64_t kBrokenCopy = -5;
 
-bool allZero(const uint8_t* p) {
-    for (size_t i = 0; i < 512; ++i)
-        if (p[i] != 0) return false;
-    return true;
-}
+bool allZero(const uint8_t* p) { return zeroSector(p); }
 
 bool isFat(const uint8_t* p) {
     const auto v = volumes::BootSector::classify(p, volumes::BootSector::Rules::Scan);
@@ -270,8 +267,13 @@ private:
                     continue;
                 }
                 misses = 0;
-                const bool inPlace = r.le32(0x2C) == static_cast<uint32_t>(i);
-                numbered.count(inPlace);
+                // Records of NTFS before 3.1 keep no number (their fixups start at 0x2A);
+                // records formatted but never used (the reserved ones after the system
+                // files) may carry number 0: neither tells its place.
+                const bool numberedFormat = r.le16(4) >= 0x30;
+                const bool inPlace = !numberedFormat || r.le32(0x2C) == static_cast<uint32_t>(i);
+                if (!inPlace && r.le32(0x2C) == 0 && (r.le16(0x16) & 1) == 0) continue;
+                if (numberedFormat) numbered.count(inPlace);
                 if (!inPlace) continue;
                 const fs::NtfsRecord rec(bytes.data(), bytes.size());
                 fs::NtfsAttribute a;
@@ -307,7 +309,7 @@ private:
                 const uint8_t* p = at(start + run.cluster * spc + s);
                 if (p == nullptr) continue;
                 ByteReader r(p, 512);
-                log.count(r.equals(0, "RSTR") || r.equals(0, "RCRD") || std::all_of(p, p + 512, [](uint8_t v) { return v == 0xFF; }));
+                log.count(r.equals(0, "RSTR") || r.equals(0, "RCRD") || allBytes(p, 512, 0xFF));
             }
         add(log, 1, "$LogFile pages in place");
         // $UpCase: most characters map to themselves, so its sectors tell their own place.
@@ -391,12 +393,12 @@ private:
         for (int64_t j = 0; j < std::min(fatSectors, kMaxFatSectors); ++j) {
             const uint8_t* p = at(fat1 + j);
             if (p == nullptr) break;
-            ByteReader r(p, 512);
+            if (allZero(p)) continue;  // free clusters: no links
             int64_t here = 0, elsewhere = 0, lastBase = -1;
             for (int64_t k = 0; k < perSector; ++k) {
-                const uint32_t v = width == 4 ? r.le32(static_cast<size_t>(k) * 4) & 0x0FFFFFFF
-                                              : r.le16(static_cast<size_t>(k) * 2);
-                const int64_t e = j * perSector + k;
+                const uint8_t* x = p + k * static_cast<int64_t>(width);
+                const uint32_t low = uint32_t{x[0]} | uint32_t{x[1]} << 8;
+                const uint32_t v = width == 4 ? (low | uint32_t{x[2]} << 16 | uint32_t{x[3]} << 24) & 0x0FFFFFFF : low;
                 if (v == 0 || v >= (width == 4 ? 0x0FFFFFF7u : 0xFFF7u)) continue;
                 const int64_t base = int64_t{v} - 1 - k;  // where this run would start
                 if (base == j * perSector) {
@@ -405,7 +407,6 @@ private:
                     ++elsewhere;
                 }
                 lastBase = base;
-                (void)e;
             }
             if (here >= 8) ++good;
             else if (elsewhere >= 8 && here == 0) ++bad;

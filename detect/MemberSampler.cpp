@@ -2,11 +2,14 @@
 
 #include <algorithm>
 
+#include "detect/SectorBytes.h"
+
 namespace quenlow::detect {
 
 MemberSampler::MemberSampler(std::vector<std::unique_ptr<disk::readWriteInterface>> readers)
     : readers_(std::move(readers)) {
     sectors_.resize(readers_.size(), 0);
+    recent_.resize(readers_.size(), {0, nullptr});
     int64_t largest = 0;
     for (size_t m = 0; m < readers_.size(); ++m)
         if (readers_[m]) largest = std::max(largest, sectors_[m] = readers_[m]->sizeBytes() / 512);
@@ -44,7 +47,7 @@ const std::vector<uint8_t>* MemberSampler::rebuilt(size_t m, int64_t index) {
             bytes.clear();
             break;
         }
-        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] ^= (*other)[i];
+        xorBytes(bytes.data(), other->data(), bytes.size());
     }
     auto& kept = blocks_[key(m, index)] = std::move(bytes);
     return kept.empty() ? nullptr : &kept;
@@ -54,12 +57,15 @@ const uint8_t* MemberSampler::sector(size_t m, int64_t sector, bool rebuild) {
     if (m >= readers_.size() || sector < 0 || sector >= sectors_[m]) return nullptr;
     if (limit_ > 0 && sector >= limit_) return nullptr;
     const int64_t index = sector / kBlockSectors;
-    const std::vector<uint8_t>* bytes = nullptr;
-    if (readers_[m])
-        bytes = block(m, index);
-    else if (rebuild)
-        bytes = rebuilt(m, index);
-    if (bytes == nullptr) return nullptr;
+    if (!readers_[m] && !rebuild) return nullptr;
+    // Sectors are mostly asked for in runs: each member's last block is at hand.
+    auto& recent = recent_[m];
+    if (recent.second == nullptr || recent.first != index) {
+        const std::vector<uint8_t>* bytes = readers_[m] ? block(m, index) : rebuilt(m, index);
+        if (bytes == nullptr) return nullptr;
+        recent = {index, bytes};
+    }
+    const std::vector<uint8_t>* bytes = recent.second;
     return bytes->data() + static_cast<size_t>(sector % kBlockSectors) * 512;
 }
 

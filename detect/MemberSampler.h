@@ -44,6 +44,8 @@ private:
     std::vector<int64_t> sectors_;
     static uint64_t key(size_t m, int64_t index) { return (uint64_t{m} << 48) | static_cast<uint64_t>(index); }
     std::unordered_map<uint64_t, std::vector<uint8_t>> blocks_;  // by key(); empty vector: unreadable
+    // Per member, the block last served (the map's elements stay where they are).
+    std::vector<std::pair<int64_t, const std::vector<uint8_t>*>> recent_;
     int64_t limit_ = 0;
     int64_t budget_ = 0;
     int64_t bytesRead_ = 0;
