@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -30,8 +31,11 @@ namespace {
 const std::string kFixtures = QUENLOW_FIXTURE_DIR;
 
 std::vector<unsigned char> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::vector<unsigned char> bytes(in ? static_cast<size_t>(in.tellg()) : 0);
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 // The virtual disk the proposal opens.
@@ -55,6 +59,19 @@ std::vector<unsigned char> assemble(const detect::Candidate& c, const std::vecto
     if (!raid || !raid->seek(0)) return {};
     raid->read(out.data(), static_cast<uint32_t>(bytes));
     return out;
+}
+
+// Whether the proposal reads `image` back, a MiB at a time.
+bool readsBack(const detect::Candidate& c, const std::vector<std::string>& given, const std::vector<unsigned char>& image) {
+    auto raid = openProposal(c, given);
+    if (!raid || !raid->seek(0)) return false;
+    std::vector<unsigned char> chunk(1 << 20);
+    for (size_t at = 0; at < image.size(); at += chunk.size()) {
+        const size_t bytes = std::min(chunk.size(), image.size() - at);
+        raid->read(chunk.data(), static_cast<uint32_t>(bytes));
+        if (std::memcmp(chunk.data(), image.data() + at, bytes) != 0) return false;
+    }
+    return true;
 }
 
 // Members of `geometry` holding `image`, given in a shuffled order with `missing` (an array
@@ -100,7 +117,8 @@ std::vector<std::string> filesThatDoNotSave(disk::readWriteInterface& reader, co
     test::TempFolder out;
     std::vector<std::string> bad;
     int saved = 0;
-    for (const auto& e : nlohmann::json::parse(std::ifstream(manifest))["entries"]) {
+    const auto listed = nlohmann::json::parse(std::ifstream(manifest));
+    for (const auto& e : listed["entries"]) {
         if (e["is_folder"].get<bool>()) continue;
         const auto it = live.find(e["path"].get<std::string>());
         bool damaged = false;
@@ -155,7 +173,9 @@ TEST(ArrayDetect, FindsTheGeometryOfStripedImages) {
         }
         EXPECT_EQ(p.stripeSectors, c.stripe);
         EXPECT_EQ(p.order, expected);
-        EXPECT_TRUE(assemble(report.candidates.front(), given, image.size()) == image);
+        EXPECT_TRUE(readsBack(report.candidates.front(), given, image));
+        // The true geometry of an intact image breaks none of the checks.
+        for (const auto& e : report.candidates.front().evidence) EXPECT_EQ(e.find(" not)"), std::string::npos) << e;
     }
 }
 
@@ -169,7 +189,7 @@ TEST(ArrayDetect, SweepOfStripedImagesReadsEachImageBack) {
         {"ext/ext4/ext4.img", nullptr}};
     const std::pair<int, int> levels[] = {{0, 0}, {5, 1}, {5, 2}, {5, 3}, {5, 4}};
     std::mt19937 shuffle(11);
-    int index = 0;
+    int index = 0, readBack = 0;
     for (const auto& [path, manifest] : images) {
         const auto image = readFile(kFixtures + "/" + path);
         ASSERT_FALSE(image.empty()) << path;
@@ -187,10 +207,14 @@ TEST(ArrayDetect, SweepOfStripedImagesReadsEachImageBack) {
                 std::vector<int> expected;
                 const auto given = shuffledMembers(array, missing, shuffle, expected);
                 const auto report = detect::detectArray(given, {});
-                ASSERT_TRUE(report.decided) << report.verdict;
+                if (!report.decided) {
+                    ADD_FAILURE() << report.verdict;
+                    continue;
+                }
                 const auto& best = report.candidates.front();
-                EXPECT_TRUE(assemble(best, given, image.size()) == image)
-                    << report.verdict << ": " << detect::commandLine(best, report.members, false);
+                const bool same = readsBack(best, given, image);
+                readBack += same ? 1 : 0;
+                EXPECT_TRUE(same) << report.verdict << ": " << detect::commandLine(best, report.members, false);
                 const auto& p = best.parameters;
                 if (p.level != level || p.layout != layout || p.stripeSectors != stripe || p.order != expected)
                     std::printf("%s level %d layout %d stripe %lld: the same bytes as %s (%s confidence)\n", path, level,
@@ -205,6 +229,7 @@ TEST(ArrayDetect, SweepOfStripedImagesReadsEachImageBack) {
                 }
             }
     }
+    std::printf("%d of %d arrays read back\n", readBack, index);
 }
 
 TEST(ArrayDetect, AssemblesMdArraysFromTheirSuperblocks) {

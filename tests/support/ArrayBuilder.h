@@ -13,11 +13,13 @@
 // with data restart, 2 rotating parity N with data restart, 3 rotating parity N with data
 // continuation, 4 rotating parity 0 with data continuation.
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -146,59 +148,100 @@ public:
     }
     const ArrayGeometry& geometry() const { return geo; }
 
-    BuiltArray build(std::vector<unsigned char> source) const {
+    // Members are written unit by unit into sparse files: units of zeros are not written.
+    BuiltArray build(const std::vector<unsigned char>& source) const {
         check();
         const size_t unit = static_cast<size_t>(geo.stripeSectors) * 512;
         const size_t perRow = geo.dataUnitsPerRow();
         const size_t rowBytes = unit * perRow;
         size_t rows = (source.size() + rowBytes - 1) / rowBytes;
         if (rows == 0) rows = 1;
-        source.resize(rows * rowBytes, 0);
-
-        std::vector<std::vector<unsigned char>> members(geo.members);
-        for (size_t i = 0; i < geo.members; ++i) {
-            size_t head = static_cast<size_t>(geo.offset(i)) * 512;
-            members[i].assign(head + rows * unit, 0);
-            std::fill(members[i].begin(), members[i].begin() + static_cast<std::ptrdiff_t>(head), fill);
-        }
-        for (size_t q = 0; q < rows * perRow; ++q) {
-            SectorPlace p = placeSector(geo, static_cast<int64_t>(q) * geo.stripeSectors);
-            const unsigned char* from = source.data() + q * unit;
-            auto& m = members[p.member];
-            std::copy(from, from + unit, m.begin() + p.memberSector * 512);
-            if (p.parityMember >= 0) {
-                auto& par = members[static_cast<size_t>(p.parityMember)];
-                size_t at = static_cast<size_t>(p.memberSector - geo.offset(p.member) +
-                                                geo.offset(static_cast<size_t>(p.parityMember))) * 512;
-                for (size_t b = 0; b < unit; ++b) par[at + b] ^= from[b];
-            }
-        }
+        std::vector<unsigned char> last(unit);  // a unit that runs past the source, zero-padded
 
         BuiltArray out;
         out.geometry = geo;
         out.dir = makeTempDir();
+        std::vector<int> files;
+        struct Closer {
+            std::vector<int>& fds;
+            ~Closer() {
+                for (int fd : fds) ::close(fd);
+            }
+        } closer{files};
         for (size_t i = 0; i < geo.members; ++i) {
             auto path = out.dir / ("member" + std::to_string(i) + ".img");
-            std::ofstream f(path, std::ios::binary);
-            f.write(reinterpret_cast<const char*>(members[i].data()),
-                    static_cast<std::streamsize>(members[i].size()));
-            if (!f) throw std::runtime_error("cannot write " + path.string());
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd < 0) throw std::runtime_error("cannot write " + path.string());
+            files.push_back(fd);
+            const size_t head = static_cast<size_t>(geo.offset(i)) * 512;
+            if (::ftruncate(fd, static_cast<off_t>(head + rows * unit)) != 0)
+                throw std::runtime_error("cannot size " + path.string());
+            if (fill != 0 && head > 0) writeAt(fd, std::vector<unsigned char>(head, fill).data(), head, 0);
             out.memberPaths.push_back(path.string());
         }
-        out.virtualBytes = static_cast<int64_t>(source.size());
+        std::vector<unsigned char> parity(geo.level == 5 ? unit : 0);
+        for (size_t row = 0; row < rows; ++row) {
+            std::fill(parity.begin(), parity.end(), 0);
+            SectorPlace p;
+            for (size_t k = 0; k < perRow; ++k) {
+                const size_t q = row * perRow + k;
+                p = placeSector(geo, static_cast<int64_t>(q) * geo.stripeSectors);
+                if (q * unit >= source.size()) continue;
+                const unsigned char* from = source.data() + q * unit;
+                if (source.size() - q * unit < unit) {
+                    std::fill(last.begin(), last.end(), 0);
+                    std::copy(from, source.data() + source.size(), last.begin());
+                    from = last.data();
+                }
+                if (zero(from, unit)) continue;
+                writeAt(files[p.member], from, unit, p.memberSector * 512);
+                if (p.parityMember >= 0) xorInto(parity.data(), from, unit);
+            }
+            if (p.parityMember >= 0 && !zero(parity.data(), unit)) {
+                const size_t pm = static_cast<size_t>(p.parityMember);
+                writeAt(files[pm], parity.data(), unit, (p.memberSector - geo.offset(p.member) + geo.offset(pm)) * 512);
+            }
+        }
+        out.virtualBytes = static_cast<int64_t>(rows * rowBytes);
         out.memberDataSectors = static_cast<int64_t>(rows * unit / 512);
-        out.expected = std::move(source);
+        out.expected.reserve(rows * rowBytes);
+        out.expected.assign(source.begin(), source.end());
+        out.expected.resize(rows * rowBytes, 0);
         return out;
     }
 
     BuiltArray buildFromFile(const std::string& path) const {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(path, std::ios::binary | std::ios::ate);
         if (!in) throw std::runtime_error("cannot read " + path);
-        return build(std::vector<unsigned char>((std::istreambuf_iterator<char>(in)),
-                                                std::istreambuf_iterator<char>()));
+        std::vector<unsigned char> bytes(static_cast<size_t>(in.tellg()));
+        in.seekg(0);
+        if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+            throw std::runtime_error("cannot read " + path);
+        return build(bytes);
     }
 
 private:
+    static void writeAt(int fd, const unsigned char* bytes, size_t count, int64_t offset) {
+        for (size_t done = 0; done < count;) {
+            const ssize_t n = ::pwrite(fd, bytes + done, count - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+            if (n <= 0) throw std::runtime_error("cannot write a member");
+            done += static_cast<size_t>(n);
+        }
+    }
+    static bool zero(const unsigned char* bytes, size_t count) {
+        return bytes[0] == 0 && std::memcmp(bytes, bytes + 1, count - 1) == 0;
+    }
+    // to[i] ^= from[i], a word at a time (units are whole sectors).
+    static void xorInto(unsigned char* to, const unsigned char* from, size_t bytes) {
+        for (size_t b = 0; b + 8 <= bytes; b += 8) {
+            uint64_t x, y;
+            std::memcpy(&x, to + b, 8);
+            std::memcpy(&y, from + b, 8);
+            x ^= y;
+            std::memcpy(to + b, &x, 8);
+        }
+    }
+
     void check() const {
         if (geo.level != 0 && geo.level != 5) throw std::invalid_argument("level must be 0 or 5");
         if (geo.members < (geo.level == 5 ? 3u : 1u))
