@@ -13,14 +13,18 @@
 
 namespace quenlow::fuzz {
 
-// A folder of this process for the files the targets save.
+// A folder of this process for the files the targets save, removed when the process ends.
 inline const std::string& scratchFolder() {
-    static const std::string dir = [] {
-        std::string d = std::filesystem::temp_directory_path() / ("quenlow-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(d);
-        return d;
-    }();
-    return dir;
+    struct Folder {
+        std::string path = std::filesystem::temp_directory_path() / ("quenlow-fuzz-" + std::to_string(::getpid()));
+        Folder() { std::filesystem::create_directories(path); }
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    };
+    static const Folder folder;
+    return folder.path;
 }
 
 // Texts, times and (for files up to `largestSaved` bytes) the data of each of `entries`.

@@ -12,10 +12,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTreeWidget>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "disk/FileReadSeekRaid.h"
+#include "platform/InstanceLock.h"
 #include "support/ArrayBuilder.h"
 #include "ui/CMadrelApp.h"
 #include "ui/DriveParsingModes.h"
@@ -207,6 +209,7 @@ TEST_F(Wizard, SecondInstanceIsRefused) {
     CMadrelApp second;
     EXPECT_FALSE(second.claimInstance(name));
     EXPECT_EQ(messages.back(), "Another instance of application is already running");
+    std::filesystem::remove(quenlow::platform::InstanceLock::pathFor(name));
 }
 
 TEST_F(Wizard, RecoveryModesByFileSystem) {
