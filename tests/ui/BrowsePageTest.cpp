@@ -281,3 +281,26 @@ TEST_F(BrowsePage, RoadToFat32FilesMatchingTheManifest) {
     list()->topLevelItem(0)->setCheckState(0, Qt::Checked);
     saveAllAndCompare("p7.json");
 }
+
+// A tree filled before it is shown (the advanced input page's, or one shown again after
+// Back) shows every item it holds, red and expanded ones as they are.
+TEST(FolderTreeAdapter, AViewAttachedLateShowsWhatTheTreeHolds) {
+    FolderTreeAdapter tree;
+    const quenlow::fs::TreeItem root = tree.insertItem(quenlow::fs::kNoItem, "ROOT", true, 0);
+    const quenlow::fs::TreeItem docs = tree.insertItem(root, "docs", true, 1);
+    tree.insertItem(docs, "a.txt", false, 2);
+    tree.setRed(tree.insertItem(root, "gone.txt", false, 3));
+    tree.expand(root);
+    for (int shown = 0; shown < 2; ++shown) {
+        CXHtmlTree view;
+        tree.attach(&view);
+        ASSERT_EQ(view.topLevelItemCount(), 1);
+        QTreeWidgetItem* top = view.topLevelItem(0);
+        ASSERT_EQ(top->childCount(), 2);
+        EXPECT_TRUE(top->isExpanded());
+        EXPECT_EQ(top->child(0)->child(0)->text(0), "a.txt");
+        EXPECT_EQ(top->child(1)->foreground(0).color(), QColor(0xff, 0, 0));
+        EXPECT_EQ(tree.itemOf(top->child(0)), docs);
+        tree.attach(nullptr);
+    }
+}

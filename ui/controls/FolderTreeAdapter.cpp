@@ -37,22 +37,24 @@ FolderTreeAdapter::FolderTreeAdapter(QObject* parent) : QObject(parent) {}
 FolderTreeAdapter::~FolderTreeAdapter() = default;
 
 void FolderTreeAdapter::attach(CXHtmlTree* view) {
-    flush();
     if (view_) view_->deleteAllItems();
     shown_.clear();
     items_.clear();
     view_ = view;
-    if (!view_) return;
-    std::vector<Change> all;
     {
+        // The model already holds every change queued so far: the new view is made from
+        // the model alone, through the same batches as later changes.
         std::lock_guard lock(mutex_);
-        for (fs::TreeItem item : model_.subtree(fs::kNoItem)) {
-            all.push_back({Change::Kind::Insert, item, model_.parent(item), model_.text(item), model_.isFolderItem(item)});
-            if (model_.isRed(item)) all.push_back({Change::Kind::Red, item, fs::kNoItem, {}, false});
-            if (model_.isExpanded(item)) all.push_back({Change::Kind::Expand, item, fs::kNoItem, {}, false});
-        }
+        pending_.clear();
+        if (view_)
+            for (fs::TreeItem item : model_.subtree(fs::kNoItem)) {
+                pending_.push_back(
+                    {Change::Kind::Insert, item, model_.parent(item), model_.text(item), model_.isFolderItem(item)});
+                if (model_.isRed(item)) pending_.push_back({Change::Kind::Red, item, fs::kNoItem, {}, false});
+                if (model_.isExpanded(item)) pending_.push_back({Change::Kind::Expand, item, fs::kNoItem, {}, false});
+            }
     }
-    for (const Change& c : all) apply(c);
+    flush();
 }
 
 void FolderTreeAdapter::queue(Change change) {
