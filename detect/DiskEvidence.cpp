@@ -47,8 +47,6 @@ constexpr int64_t kBoot = 10;
 constexpr int64_t kCopy = 10;
 constexpr int64_t kBrokenCopy = -5;
 
-bool allZero(const uint8_t* p) { return zeroSector(p); }
-
 bool isFat(const uint8_t* p) {
     const auto v = volumes::BootSector::classify(p, volumes::BootSector::Rules::Scan);
     return v.family == volumes::BootSector::Family::Fat && v.record && !volumes::BootSector::isExfat(p);
@@ -263,7 +261,7 @@ private:
                 ByteReader r(bytes.data(), bytes.size());
                 if (!r.equals(0, "FILE")) {
                     ++misses;
-                    if (!allZero(bytes.data())) numbered.count(false);
+                    if (!zeroSector(bytes.data())) numbered.count(false);
                     continue;
                 }
                 misses = 0;
@@ -293,7 +291,7 @@ private:
             for (const auto& run : runs) {
                 for (int64_t c = 0; usable(run) && c < static_cast<int64_t>(run.length) && blocks < kMaxIndexBlocks; c += step) {
                     const uint8_t* p = at(start + (run.cluster + c) * spc);
-                    if (p == nullptr || allZero(p)) continue;
+                    if (p == nullptr || zeroSector(p)) continue;
                     ++blocks;
                     ByteReader r(p, 512);
                     indexes.count(r.equals(0, "INDX") && (indexSectors < spc || r.le64(0x10) == static_cast<uint64_t>(vcn + c)));
@@ -355,7 +353,7 @@ private:
                 const uint8_t* a = at(fat1 + j);
                 const uint8_t* c = at(fat1 + fatSectors + j);
                 if (a == nullptr || c == nullptr) break;
-                if (allZero(a) && allZero(c)) continue;
+                if (zeroSector(a) && zeroSector(c)) continue;
                 (std::memcmp(a, c, 512) == 0 ? same : differ) += 1;
             }
             // Copies may legitimately differ (one damaged, one not yet written back), so a
@@ -393,7 +391,7 @@ private:
         for (int64_t j = 0; j < std::min(fatSectors, kMaxFatSectors); ++j) {
             const uint8_t* p = at(fat1 + j);
             if (p == nullptr) break;
-            if (allZero(p)) continue;  // free clusters: no links
+            if (zeroSector(p)) continue;  // free clusters: no links
             int64_t here = 0, elsewhere = 0, lastBase = -1;
             for (int64_t k = 0; k < perSector; ++k) {
                 const uint8_t* x = p + k * static_cast<int64_t>(width);

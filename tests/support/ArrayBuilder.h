@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -28,6 +27,8 @@
 #include <system_error>
 #include <utility>
 #include <vector>
+
+#include "detect/SectorBytes.h"
 
 namespace quenlow::test {
 
@@ -193,11 +194,11 @@ public:
                     std::copy(from, source.data() + source.size(), last.begin());
                     from = last.data();
                 }
-                if (zero(from, unit)) continue;
+                if (detect::allBytes(from, unit, 0)) continue;
                 writeAt(files[p.member], from, unit, p.memberSector * 512);
-                if (p.parityMember >= 0) xorInto(parity.data(), from, unit);
+                if (p.parityMember >= 0) detect::xorBytes(parity.data(), from, unit);
             }
-            if (p.parityMember >= 0 && !zero(parity.data(), unit)) {
+            if (p.parityMember >= 0 && !detect::allBytes(parity.data(), unit, 0)) {
                 const size_t pm = static_cast<size_t>(p.parityMember);
                 writeAt(files[pm], parity.data(), unit, (p.memberSector - geo.offset(p.member) + geo.offset(pm)) * 512);
             }
@@ -226,19 +227,6 @@ private:
             const ssize_t n = ::pwrite(fd, bytes + done, count - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
             if (n <= 0) throw std::runtime_error("cannot write a member");
             done += static_cast<size_t>(n);
-        }
-    }
-    static bool zero(const unsigned char* bytes, size_t count) {
-        return bytes[0] == 0 && std::memcmp(bytes, bytes + 1, count - 1) == 0;
-    }
-    // to[i] ^= from[i], a word at a time (units are whole sectors).
-    static void xorInto(unsigned char* to, const unsigned char* from, size_t bytes) {
-        for (size_t b = 0; b + 8 <= bytes; b += 8) {
-            uint64_t x, y;
-            std::memcpy(&x, to + b, 8);
-            std::memcpy(&y, from + b, 8);
-            x ^= y;
-            std::memcpy(to + b, &x, 8);
         }
     }
 

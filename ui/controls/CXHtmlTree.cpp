@@ -24,11 +24,8 @@ CXHtmlTree::CXHtmlTree(QWidget* parent) : QTreeWidget(parent) {
 }
 
 QTreeWidgetItem* CXHtmlTree::insertItem(const QString& text, QTreeWidgetItem* parent, bool separator) {
-    const CheckTree::Item parentId = parent != nullptr ? ids_.value(parent, CheckTree::kNone) : CheckTree::kNone;
-    if (parent != nullptr && parentId == CheckTree::kNone) return nullptr;
-    auto* item = new QTreeWidgetItem(QStringList{text});
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    ids_.insert(item, checks_.insert(parentId, separator));
+    QTreeWidgetItem* item = newItem(text, parent, separator);
+    if (item == nullptr) return nullptr;
     drawing_ = true;
     if (parent != nullptr) parent->addChild(item);
     else addTopLevelItem(item);
@@ -37,13 +34,13 @@ QTreeWidgetItem* CXHtmlTree::insertItem(const QString& text, QTreeWidgetItem* pa
     return item;
 }
 
-QTreeWidgetItem* CXHtmlTree::newItem(const QString& text, QTreeWidgetItem* parent) {
+QTreeWidgetItem* CXHtmlTree::newItem(const QString& text, QTreeWidgetItem* parent, bool separator) {
     const CheckTree::Item parentId = parent != nullptr ? ids_.value(parent, CheckTree::kNone) : CheckTree::kNone;
     if (parent != nullptr && parentId == CheckTree::kNone) return nullptr;
     auto* item = new QTreeWidgetItem(QStringList{text});
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(0, Qt::Unchecked);
-    ids_.insert(item, checks_.insert(parentId, false));
+    ids_.insert(item, checks_.insert(parentId, separator));
     return item;
 }
 

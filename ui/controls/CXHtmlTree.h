@@ -21,7 +21,7 @@ public:
     // The same in two steps, for many items at once: newItem makes the item under `parent`
     // without showing it; addItems shows made items as the last children of `parent` in one
     // go (the tree lays itself out once, not once an item).
-    QTreeWidgetItem* newItem(const QString& text, QTreeWidgetItem* parent = nullptr);
+    QTreeWidgetItem* newItem(const QString& text, QTreeWidgetItem* parent = nullptr, bool separator = false);
     void addItems(QTreeWidgetItem* parent, const QList<QTreeWidgetItem*>& items);
     void deleteItem(QTreeWidgetItem* item);
     void deleteAllItems();
